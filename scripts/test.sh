@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds and runs every test on a fresh machine: installs the packages, builds, runs the
+# suite, then (unless KUBRIX_QUICK=1) the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+
+bash scripts/install-deps.sh
+
+JOBS=$(nproc)
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+run_suite() {  # build dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DKUBRIX_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600)
+}
+
+run_suite build
+if [ "${KUBRIX_QUICK:-0}" != 1 ]; then
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run_suite build-asan -DKUBRIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+  if [ -x scripts/fuzz.sh ]; then
+    bash scripts/fuzz.sh
+  fi
+fi

@@ -1,0 +1,38 @@
+#pragma once
+// Date-time values: a double counting days from 1899-12-30 with the time of day as the
+// fraction, and the dataset's stored form of it.
+
+#include <cstdint>
+#include <string>
+
+#include "support/FieldTypes.h"
+
+namespace kubrix {
+
+//! Day number of 1899-12-30 when 0001-01-01 is day 1.
+inline constexpr std::int32_t DateDelta = 693594;
+inline constexpr double MSecsPerDay = 86400000.0;
+
+struct TimeStampParts {
+    int Year = 1899, Month = 12, Day = 30;
+    int Hour = 0, Minute = 0, Second = 0, MSec = 0;
+};
+
+//! Builds a date-time; false when a part is out of range.
+bool TryEncodeDateTime(const TimeStampParts& parts, double& out);
+//! Splits a date-time into calendar parts (milliseconds rounded).
+TimeStampParts DecodeDateTime(double value);
+
+//! Stored form: ftDate -> 32-bit day number, ftTime -> 32-bit milliseconds, others the
+//! double day number * 86 400 000 + milliseconds. Writes 4 or 8 bytes to out.
+void DateTimeToNative(TFieldType type, double value, void* out);
+//! The inverse of DateTimeToNative for the same type.
+double NativeToDateTime(TFieldType type, const void* in);
+
+//! Formats with a pattern of dd, mm, yyyy, yy, hh, nn, ss, zzz and literal text;
+//! "." and ":" in the pattern stand for the settings' date and time separators.
+std::string FormatDateTime(const std::string& pattern, double value);
+//! The default form "dd.mm.yyyy hh:nn:ss".
+std::string DateTimeToText(double value);
+
+}  // namespace kubrix
