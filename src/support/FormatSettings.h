@@ -2,6 +2,7 @@
 // Process-wide number and date format settings: separators come from the process locale
 // at start-up and can be replaced (tests, the ODBC decimal text path).
 
+#include <cstdint>
 #include <string>
 
 namespace kubrix {
@@ -35,6 +36,8 @@ private:
 std::string FormatNumber2(double value, const FormatSettings& fs = FormatSettings::Current());
 //! General floating-point text with up to 15 significant digits, e.g. "0,1", "1E20".
 std::string FormatFloatGeneral(double value, const FormatSettings& fs = FormatSettings::Current());
+//! Exact text of a currency amount (scaled by 10 000): no trailing zeros, e.g. "12.5", "-0.0001".
+std::string CurrencyToText(std::int64_t scaled, const FormatSettings& fs = FormatSettings::Current());
 //! Parses a decimal number written with the settings' decimal separator (or "."),
 //! optional sign, exponent and surrounding blanks. False when the text is no number.
 bool TryParseNumber(const std::string& text, double& out, const FormatSettings& fs = FormatSettings::Current());
