@@ -125,6 +125,7 @@ double NativeToDateTime(TFieldType type, const void* in) {
     }
     double v = 0;
     std::memcpy(&v, in, sizeof v);
+    v = std::round(v);  // whole milliseconds
     // Plain double arithmetic: stored bytes of any value give a number (or NaN), never a trap.
     const double dayNumber = std::floor(v / MSecsPerDay);
     const double msecs = v - dayNumber * MSecsPerDay;
@@ -171,5 +172,76 @@ std::string FormatDateTime(const std::string& pattern, double value) {
 }
 
 std::string DateTimeToText(double value) { return FormatDateTime("dd.mm.yyyy hh:nn:ss", value); }
+
+namespace {
+
+// A run of 1..maxDigits digits at pos; false when there is none.
+bool ReadNumber(std::string_view s, std::size_t& pos, std::size_t maxDigits, int& value, std::size_t& digits) {
+    digits = 0;
+    value = 0;
+    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9' && digits < maxDigits) {
+        value = value * 10 + (s[pos] - '0');
+        ++pos;
+        ++digits;
+    }
+    return digits > 0;
+}
+
+bool ReadChar(std::string_view s, std::size_t& pos, char c) {
+    if (pos < s.size() && s[pos] == c) {
+        ++pos;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool TryParseDateTime(std::string_view text, double& out) {
+    const FormatSettings& fs = FormatSettings::Current();
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20) ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20) --e;
+    const std::string_view s = text.substr(b, e - b);
+    TimeStampParts p;
+    std::size_t pos = 0, digits = 0;
+    int first = 0;
+    if (!ReadNumber(s, pos, 4, first, digits)) return false;
+    if (digits == 4 && ReadChar(s, pos, '-')) {
+        p.Year = first;
+        std::size_t dm = 0, dd = 0;
+        if (!ReadNumber(s, pos, 2, p.Month, dm) || !ReadChar(s, pos, '-') || !ReadNumber(s, pos, 2, p.Day, dd))
+            return false;
+    } else {
+        if (digits > 2 || pos >= s.size()) return false;
+        const char sep = s[pos];
+        if (sep != '.' && sep != '/' && sep != fs.DateSeparator) return false;
+        ++pos;
+        p.Day = first;
+        std::size_t dm = 0, dy = 0;
+        if (!ReadNumber(s, pos, 2, p.Month, dm) || !ReadChar(s, pos, sep) || !ReadNumber(s, pos, 4, p.Year, dy))
+            return false;
+        if (dy == 3) return false;
+        if (dy <= 2) p.Year += p.Year < 50 ? 2000 : 1900;
+    }
+    if (pos < s.size()) {
+        if (s[pos] != ' ' && s[pos] != 'T') return false;
+        while (pos < s.size() && (s[pos] == ' ' || s[pos] == 'T')) ++pos;
+        const char tsep = fs.TimeSeparator;
+        auto timeSep = [&](std::size_t& at) { return ReadChar(s, at, ':') || (tsep != ':' && ReadChar(s, at, tsep)); };
+        std::size_t dh = 0, dn = 0, ds = 0, dz = 0;
+        if (!ReadNumber(s, pos, 2, p.Hour, dh) || !timeSep(pos) || !ReadNumber(s, pos, 2, p.Minute, dn)) return false;
+        if (timeSep(pos)) {
+            if (!ReadNumber(s, pos, 2, p.Second, ds)) return false;
+            if (ReadChar(s, pos, '.') || (fs.DecimalSeparator != '.' && ReadChar(s, pos, fs.DecimalSeparator))) {
+                if (!ReadNumber(s, pos, 3, p.MSec, dz)) return false;
+                for (std::size_t k = dz; k < 3; ++k) p.MSec *= 10;
+                while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') ++pos;  // finer than milliseconds
+            }
+        }
+        if (pos != s.size()) return false;
+    }
+    return TryEncodeDateTime(p, out);
+}
 
 }  // namespace kubrix

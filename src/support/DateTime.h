@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "support/FieldTypes.h"
 
@@ -45,5 +46,9 @@ double NativeToDateTime(TFieldType type, const void* in);
 std::string FormatDateTime(const std::string& pattern, double value);
 //! The default form "dd.mm.yyyy hh:nn:ss".
 std::string DateTimeToText(double value);
+//! Reads "dd.mm.yyyy" (separator ".", "/" or the settings' date separator; a two-digit
+//! year means 1950..2049) or "yyyy-mm-dd", either optionally followed by "hh:nn", "hh:nn:ss"
+//! or "hh:nn:ss.zzz"; blanks around are ignored. False when the text is no valid date-time.
+bool TryParseDateTime(std::string_view text, double& out);
 
 }  // namespace kubrix

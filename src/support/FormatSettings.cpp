@@ -202,15 +202,18 @@ std::string FormatNumber2(double value, const FormatSettings& fs) {
     return r;
 }
 
-std::string FormatFloatGeneral(double value, const FormatSettings& fs) {
+std::string FormatFloatGeneral(double value, const FormatSettings& fs) { return FormatFloatGeneral(value, 15, fs); }
+
+std::string FormatFloatGeneral(double value, int significant, const FormatSettings& fs) {
     if (!std::isfinite(value)) return NonFinite(value);
     if (value == 0) return "0";
+    significant = std::clamp(significant, 1, 17);
     std::string digits;
     int point = 0;
-    DecimalDigits(value, 15, digits, point);
+    DecimalDigits(value, significant, digits, point);
     std::string r = value < 0 ? "-" : "";
     const int exponent = point - 1;  // value = d.ddd * 10^exponent
-    if (exponent >= 15 || exponent < -5) {
+    if (exponent >= significant || exponent < -4) {
         r.push_back(digits[0]);
         if (digits.size() > 1) {
             r.push_back(fs.DecimalSeparator);

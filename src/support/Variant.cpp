@@ -1,8 +1,8 @@
 #include "support/Variant.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "support/DateTime.h"
@@ -27,6 +27,15 @@ bool IsIntegerCode(VarType t) {
                         ") into type (" + Variant::TypeName(to) + ")");
 }
 
+// Text that is no number (or no date): the message quotes the start of the text.
+[[noreturn]] void TextError(const std::string& text, VarType from, VarType to) {
+    std::string shown = text.substr(0, Utf8PrefixBytes(text, 40));
+    if (shown.size() < text.size()) shown += "...";
+    throw EVariantError("Could not convert variant of type (" + Variant::TypeName(from) + ") into type (" +
+                        Variant::TypeName(to) + "): \"" + shown + "\" is not a valid " +
+                        (to == VT_DATE ? "date" : "number"));
+}
+
 [[noreturn]] void OverflowError(VarType from, VarType to) {
     throw EVariantError("Overflow while converting variant of type (" + Variant::TypeName(from) +
                         ") into type (" + Variant::TypeName(to) + ")");
@@ -39,6 +48,26 @@ T CheckedRange(double d, VarType from, VarType to) {
         OverflowError(from, to);
     // Automation conversions round half to even.
     return static_cast<T>(std::nearbyint(d));
+}
+
+// Integer text read exactly (a double would lose digits beyond 2^53); false when the text
+// is not a plain integer, overflow raises.
+bool TryParseInteger(const std::string& text, std::int64_t& out, VarType from, VarType to) {
+    const std::string t = Trim(text);
+    std::size_t start = 0;
+    if (!t.empty() && t[0] == '+') start = 1;
+    if (start == t.size()) return false;
+    for (std::size_t k = start; k < t.size(); ++k)
+        if (!(t[k] >= '0' && t[k] <= '9') && !(k == 0 && t[k] == '-')) return false;
+    if (t == "-") return false;
+    const auto r = std::from_chars(t.data() + start, t.data() + t.size(), out);
+    if (r.ec == std::errc::result_out_of_range) OverflowError(from, to);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+bool IsArrayElementCode(VarType t) {
+    return IsIntegerCode(t) || t == VT_I2 || t == VT_I4 || t == VT_R4 || t == VT_R8 || t == VT_CY ||
+           t == VT_DATE || t == VT_BSTR || t == VT_STRING || t == VT_BOOL || t == VT_VARIANT;
 }
 
 template <typename T>
@@ -100,7 +129,8 @@ Variant Variant::Null() { return FromCode(VT_NULL); }
 Variant Variant::FromCode(VarType code) {
     Variant r;
     // A bare code never owns a payload; array, string and by-reference codes need one.
-    if (code == VT_STRING || code == VT_BSTR || (code & VT_ARRAY)) throw EVariantError("Invalid variant type");
+    if (code == VT_STRING || code == VT_BSTR || (code & (VT_ARRAY | VT_BYREF)) || code > VT_TYPEMASK)
+        throw EVariantError("Invalid variant type");
     r.vt_ = code;
     return r;
 }
@@ -138,7 +168,7 @@ Variant Variant::FromAnsi(std::string v) {
 }
 
 Variant Variant::MakeArray(VarType elemType, std::int32_t low, std::int32_t high) {
-    elemType = static_cast<VarType>(elemType & VT_TYPEMASK);
+    if (!IsArrayElementCode(elemType)) throw EVariantError("Invalid variant array element type");
     if (static_cast<std::int64_t>(high) < static_cast<std::int64_t>(low) - 1)
         throw EVariantError("Invalid variant array bounds");
     auto* a = new VariantArray;
@@ -149,8 +179,11 @@ Variant Variant::MakeArray(VarType elemType, std::int32_t low, std::int32_t high
     try {
         if (elemType == VT_UI1) a->Bytes.assign(static_cast<std::size_t>(n), 0);
         else {
+            // Typed elements start as zero (texts empty), variants as Empty.
             Variant zero;
-            if (elemType != VT_VARIANT && elemType != VT_EMPTY) zero = Variant::FromInt32(0).ConvertTo(elemType);
+            if (elemType == VT_STRING) zero = FromAnsi({});
+            else if (elemType == VT_BSTR) zero = FromWide({});
+            else if (elemType != VT_VARIANT) zero = FromInt32(0).ConvertTo(elemType);
             a->Items.assign(static_cast<std::size_t>(n), zero);
         }
     } catch (...) {
@@ -215,7 +248,7 @@ void Variant::PutElement(std::int32_t index, const Variant& value) {
     if (index < a.Low || index > a.High) throw EVariantError("Variant array index out of bounds");
     const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(index) - a.Low);
     if (a.ElementType == VT_UI1) {
-        a.Bytes[i] = static_cast<std::uint8_t>(value.ToInt64());
+        a.Bytes[i] = CheckedInt<std::uint8_t>(value.ToInt64(), value.Type(), VT_UI1);
     } else if (a.ElementType == VT_VARIANT || a.ElementType == value.Type()) {
         a.Items[i] = value;
     } else {
@@ -243,8 +276,9 @@ double Variant::ToDouble() const {
     case VT_BOOL: return v_.i64 ? -1.0 : 0.0;
     case VT_UI8: return static_cast<double>(static_cast<std::uint64_t>(v_.i64));
     case VT_STRING: case VT_BSTR: {
+        const std::string text = ToAnsi();
         double d = 0;
-        if (!TryParseNumber(ToAnsi(), d)) CastError(vt_, VT_R8);
+        if (!TryParseNumber(text, d)) TextError(text, vt_, VT_R8);
         return d;
     }
     default:
@@ -269,8 +303,11 @@ std::int64_t Variant::ToInt64() const {
         if (v_.i64 < 0) OverflowError(vt_, VT_I8);
         return v_.i64;
     case VT_STRING: case VT_BSTR: {
+        const std::string text = ToAnsi();
+        std::int64_t i = 0;
+        if (TryParseInteger(text, i, vt_, VT_I8)) return i;
         double d = 0;
-        if (!TryParseNumber(ToAnsi(), d)) CastError(vt_, VT_I8);
+        if (!TryParseNumber(text, d)) TextError(text, vt_, VT_I8);
         return CheckedRange<std::int64_t>(d, vt_, VT_I8);
     }
     default:
@@ -285,20 +322,29 @@ std::int16_t Variant::ToInt16() const { return CheckedInt<std::int16_t>(ToInt64(
 Currency Variant::ToCurrency() const {
     switch (vt_) {
     case VT_CY: return Currency{v_.i64};
+    case VT_EMPTY: return Currency{0};
+    case VT_BOOL: return Currency{v_.i64 ? -10000 : 0};
+    case VT_R4: case VT_R8: case VT_DATE:
+        return Currency{CheckedRange<std::int64_t>(v_.dbl * 10000.0, vt_, VT_CY)};
     case VT_STRING: case VT_BSTR: {
+        const std::string text = ToAnsi();
         std::int64_t s = 0;
-        if (!TryParseCurrency(ToAnsi(), s)) CastError(vt_, VT_CY);
+        if (!TryParseCurrency(text, s)) {
+            double d = 0;
+            if (TryParseNumber(text, d)) OverflowError(vt_, VT_CY);
+            TextError(text, vt_, VT_CY);
+        }
         return Currency{s};
     }
     default: {
-        if (IsIntegerCode(vt_) && vt_ != VT_UI8) {
+        if (vt_ == VT_UI8 && v_.i64 < 0) OverflowError(vt_, VT_CY);
+        if (IsIntegerCode(vt_)) {
             if (v_.i64 > std::numeric_limits<std::int64_t>::max() / 10000 ||
                 v_.i64 < std::numeric_limits<std::int64_t>::min() / 10000)
                 OverflowError(vt_, VT_CY);
             return Currency{v_.i64 * 10000};
         }
-        const double d = ToDouble() * 10000.0;
-        return Currency{CheckedRange<std::int64_t>(d, vt_, VT_CY)};
+        CastError(vt_, VT_CY);
     }
     }
 }
@@ -308,11 +354,12 @@ bool Variant::ToBool() const {
     case VT_EMPTY: return false;
     case VT_R4: case VT_R8: case VT_DATE: return v_.dbl != 0;
     case VT_STRING: case VT_BSTR: {
-        const std::string s = Utf8Upper(Trim(ToAnsi()));
+        const std::string text = ToAnsi();
+        const std::string s = Utf8Upper(Trim(text));
         if (s == "TRUE") return true;
         if (s == "FALSE") return false;
         double d = 0;
-        if (!TryParseNumber(s, d)) CastError(vt_, VT_BOOL);
+        if (!TryParseNumber(s, d)) TextError(text, vt_, VT_BOOL);
         return d != 0;
     }
     default:
@@ -322,36 +369,19 @@ bool Variant::ToBool() const {
 }
 
 double Variant::ToDate() const {
-    if (vt_ == VT_DATE) return v_.dbl;
-    if (vt_ == VT_STRING || vt_ == VT_BSTR) {
-        // A number, or "dd.mm.yyyy[ hh:nn[:ss]]" with the settings' separators.
-        const std::string s = Trim(ToAnsi());
+    switch (vt_) {
+    case VT_DATE: return v_.dbl;
+    case VT_STRING: case VT_BSTR: {
+        // A date-time text, or a number of days.
+        const std::string text = ToAnsi();
         double d = 0;
-        if (TryParseNumber(s, d)) return d;
-        TimeStampParts p;
-        const FormatSettings& fs = FormatSettings::Current();
-        int n = 0;
-        char ds1 = 0, ds2 = 0;
-        if (std::sscanf(s.c_str(), "%d%c%d%c%d%n", &p.Day, &ds1, &p.Month, &ds2, &p.Year, &n) == 5 &&
-            ds1 == ds2 && (ds1 == fs.DateSeparator || ds1 == '.' || ds1 == '/')) {
-            std::string rest = Trim(s.substr(static_cast<std::size_t>(n)));
-            if (!rest.empty()) {
-                int m = 0;
-                char t1 = 0, t2 = 0;
-                const int got = std::sscanf(rest.c_str(), "%d%c%d%c%d%n", &p.Hour, &t1, &p.Minute, &t2, &p.Second, &m);
-                if (got == 5 && static_cast<std::size_t>(m) == rest.size()) {
-                } else if (std::sscanf(rest.c_str(), "%d%c%d%n", &p.Hour, &t1, &p.Minute, &m) == 3 &&
-                           static_cast<std::size_t>(m) == rest.size()) {
-                    p.Second = 0;
-                } else {
-                    CastError(vt_, VT_DATE);
-                }
-            }
-            if (TryEncodeDateTime(p, d)) return d;
-        }
-        CastError(vt_, VT_DATE);
+        if (TryParseDateTime(text, d) || TryParseNumber(text, d)) return d;
+        TextError(text, vt_, VT_DATE);
     }
-    return ToDouble();
+    default:
+        if (!IsNumeric() && vt_ != VT_EMPTY) CastError(vt_, VT_DATE);
+        return ToDouble();
+    }
 }
 
 std::string Variant::ToAnsi() const {
@@ -361,9 +391,15 @@ std::string Variant::ToAnsi() const {
     case VT_STRING: return *v_.ansi;
     case VT_BSTR: return Utf16ToUtf8(*v_.wide);
     case VT_BOOL: return v_.i64 ? "True" : "False";
-    case VT_R4: case VT_R8: return FormatFloatGeneral(v_.dbl);
-    case VT_CY: return FormatFloatGeneral(static_cast<double>(v_.i64) / 10000.0);
-    case VT_DATE: return DateTimeToText(v_.dbl);
+    case VT_R4: return FormatFloatGeneral(v_.dbl, 7);
+    case VT_R8: return FormatFloatGeneral(v_.dbl);
+    case VT_CY: return CurrencyToText(v_.i64);
+    case VT_DATE:
+        try {
+            return DateTimeToText(v_.dbl);
+        } catch (const EDateTimeError&) {
+            OverflowError(vt_, VT_STRING);
+        }
     case VT_UI8: return std::to_string(static_cast<std::uint64_t>(v_.i64));
     default:
         if (IsIntegerCode(vt_)) return std::to_string(v_.i64);
@@ -393,7 +429,12 @@ Variant Variant::ConvertTo(VarType code) const {
         if (v < 0) OverflowError(vt_, code);
         return FromUInt64(static_cast<std::uint64_t>(v));
     }
-    case VT_R4: return FromSingle(static_cast<float>(ToDouble()));
+    case VT_R4: {
+        const double d = ToDouble();
+        if (std::isfinite(d) && std::fabs(d) > static_cast<double>(std::numeric_limits<float>::max()))
+            OverflowError(vt_, code);
+        return FromSingle(static_cast<float>(d));
+    }
     case VT_R8: return FromDouble(ToDouble());
     case VT_CY: return FromCurrency(ToCurrency());
     case VT_DATE: return FromDate(ToDate());

@@ -82,10 +82,14 @@ public:
     static Variant FromWide(std::u16string v);
     //! 8-bit string (UTF-8 bytes).
     static Variant FromAnsi(std::string v);
-    //! A value of a kind that carries no payload here (interface, dispatch, error, ...).
+    //! A value of a kind that carries no payload here (Null, interface, dispatch, error, ...);
+    //! text, array and by-reference codes raise EVariantError.
     static Variant FromCode(VarType code);
-    //! A one-dimensional array with bounds low..high of elemType (VT_VARIANT for mixed).
-    //! Elements start empty (or zero for typed arrays). high < low - 1 raises EVariantError.
+    //! A one-dimensional array with bounds low..high of elemType (VT_VARIANT for mixed, and
+    //! for arrays nested in arrays). Variant elements start Empty, typed ones zero (texts
+    //! empty). high < low - 1, or an element type that cannot be stored, raises EVariantError.
+    //! The elements are allocated at once: callers reading bounds from untrusted bytes check
+    //! them against the input first.
     static Variant MakeArray(VarType elemType, std::int32_t low, std::int32_t high);
     //! A byte array (VT_ARRAY | VT_UI1) with bounds 0..size-1.
     static Variant FromBytes(const void* data, std::size_t size);
@@ -99,6 +103,7 @@ public:
     bool IsArray() const noexcept { return (vt_ & VT_ARRAY) != 0; }
     bool IsByteArray() const noexcept { return vt_ == (VT_ARRAY | VT_UI1); }
     bool IsText() const noexcept { return vt_ == VT_STRING || vt_ == VT_BSTR; }
+    //! Integers, floats, currency, boolean and date-time.
     bool IsNumeric() const noexcept;
 
     // Payload as held, no conversion; the caller checks Type() first.
@@ -115,24 +120,32 @@ public:
     std::int64_t ElementCount() const;
     //! The element at index as a Variant; an index outside the bounds raises EVariantError.
     Variant GetElement(std::int32_t index) const;
-    //! Stores value at index, converted to the element type (unchanged for VT_VARIANT arrays).
+    //! Stores a copy of value at index, converted to the element type (unchanged for
+    //! VT_VARIANT arrays, so arrays nest); a value that does not convert raises EVariantError.
     void PutElement(std::int32_t index, const Variant& value);
     //! The bytes of a byte array (low bound first).
     const std::vector<std::uint8_t>& Bytes() const;
     std::vector<std::uint8_t>& MutableBytes();
 
-    // Conversions; a value that does not convert raises EVariantError.
+    // Conversions. Empty reads as 0, "" or false; Null, arrays and payload-less kinds do not
+    // convert. Text is read with the current format settings (the settings' decimal separator
+    // or "."). Floats round to integers half to even. A value that does not convert (text that
+    // is no number) or does not fit raises EVariantError.
     std::int16_t ToInt16() const;
     std::int32_t ToInt32() const;
     std::int64_t ToInt64() const;
     double ToDouble() const;
     Currency ToCurrency() const;
     bool ToBool() const;
+    //! Days since 1899-12-30; text may be a date-time ("dd.mm.yyyy hh:nn:ss", "yyyy-mm-dd ...")
+    //! or a number of days.
     double ToDate() const;
-    //! 8-bit (UTF-8) text; numbers use the current format settings.
+    //! 8-bit (UTF-8) text; numbers use the current format settings: doubles with 15 and singles
+    //! with 7 significant digits, currency exactly, date-time as "dd.mm.yyyy hh:nn:ss",
+    //! booleans as "True" / "False".
     std::string ToAnsi() const;
     std::u16string ToWide() const;
-    //! This value converted to the given scalar type code.
+    //! This value converted to the given scalar type code (VT_NULL and VT_EMPTY from anything).
     Variant ConvertTo(VarType code) const;
 
     //! Same type code and same payload (arrays element by element).
