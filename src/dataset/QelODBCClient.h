@@ -1,0 +1,212 @@
+#pragma once
+// The in-memory dataset: keeps every row in a TMemoryRecord with a fixed-size data area
+// (one slot per stored field: flag byte and value bytes at a precomputed offset, see
+// StoredValue.h) and blob values beside it. The cursor and the field objects see a record
+// through a record buffer; everything else (pivot grid, filters, indexes, popups) reads and
+// writes records directly through the Variant accessors or the raw slot address.
+//
+// Record buffer layout (both halves alike; the second holds the before-image of an edit):
+//   0               RecordSize        data area
+//   RecordSize      CalcFieldsSize    calculated and lookup fields (flag + DataSize each)
+//   BookmarkOfs     8                 RecordID (int32), bookmark flag (1 byte), 3 spare
+//   BlobOfs         8 * BlobCount     one std::string* per blob field (owned by the buffer)
+//   ChangedOfs      field count       changed flags
+//   RecIndexOfs     4                 index in Records, -1 for a record not stored yet
+//   RecBufSize      1                 old-image flag
+//   RecBufSize + 1  RecBufSize        second half
+// Without any SQL the dataset opens with the field definitions (or field objects) given in
+// code and no records; records are then added with AddRecord and the Variant accessors.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dataset/DataSet.h"
+#include "dataset/MemoryRecord.h"
+#include "dataset/StoredValue.h"
+
+namespace kubrix {
+
+//! RecordID that names no record (and means "no bookmark").
+inline constexpr std::int32_t kNoRecordID = INT32_MIN;
+
+class TQelODBCClient : public TDataSet {
+public:
+    explicit TQelODBCClient(TComponent* owner = nullptr);
+    ~TQelODBCClient() override;
+
+    // ---- layout
+    //! RecordSize: length of a record's data area.
+    std::uint16_t GetRecordSize() const { return RecordSize; }
+    //! Sum of the slot lengths (flag included) of every stored definition, children too.
+    int CalcRecordSize() const;
+    //! Adds def's slot lengths (flag included), children included, to total.
+    static void CalcDataSize(const TFieldDef* def, int& total);
+    //! Address of field's flag byte inside area; nullptr when area is missing, the field is
+    //! no IODBCField or is not stored.
+    static std::uint8_t* FindFieldData(std::uint8_t* area, const TField* field);
+    //! Record index's slot of field (memo: its blob string, as std::string*); nullptr when
+    //! not stored. An index outside Records raises EListError.
+    void* GetRecordFieldData(const TField* field, int index);
+    //! Builds field definitions from the field objects when there are none, then FieldOffsets.
+    void InitFieldDefsFromFields() override;
+    //! Sets RecordSize (when recompute) and the buffer offsets.
+    void InitBufferPointers(bool recompute);
+
+    // ---- records
+    //! Appends a record with a new RecordID (also to UnfilteredRecords while a subset is in force).
+    TMemoryRecord* AddRecord();
+    //! AddRecord, then moves it to index.
+    TMemoryRecord* InsertRecord(int index);
+    //! Records[index]; EListError outside the list.
+    TMemoryRecord* GetMemoryRecord(int index) const;
+    TMemoryRecord* FindRecordID(std::int32_t id) const;
+    //! Index of the record with RecordID id, -1 when none.
+    int FindRecordID_(std::int32_t id) const;
+    //! Entries of Records, hidden and deleted ones included.
+    int RealRecordCount() const { return static_cast<int>(Records.size()); }
+    //! Appends a copy of record (MainRecord: the family's first record); shares the data
+    //! in a dataset whose data comes from another one.
+    TMemoryRecord* CopyRecord(TMemoryRecord* record);
+    //! Unlinks and frees record index.
+    void RemoveRecord(int index);
+    //! Frees every record; LastRecordID and RecordPos start over.
+    virtual void ClearRecords();
+    int Capacity() const { return static_cast<int>(Records.capacity()); }
+    void SetCapacity(int value);
+
+    // ---- Variant access to records
+    //! Value of field in record index; version "new" for the current value, else the
+    //! before-image when the record has one.
+    void GetFieldValueFromBuffer(const TField* field, int index, Variant& value, const std::string& version = "new");
+    void GetFieldValueFromBuffer(const TField* field, TMemoryRecord* record, Variant& value, const std::string& version = "new");
+    //! Value of field decoded from a record buffer.
+    void GetFieldValueFromBuffer(const TField* field, TRecordBuffer buffer, Variant& value);
+    //! Writes into record index and, while editing, into the active buffer too.
+    void SetFieldValueInBuffer(const TField* field, int index, const Variant& value);
+    void SetFieldValueInBuffer(const TField* field, TMemoryRecord* record, const Variant& value);
+    void SetFieldValueInBuffer(const TField* field, TRecordBuffer buffer, const Variant& value);
+    //! Writes into the active buffer as the user's change (before-image, changed flag, notice).
+    void SetFieldValueToActiveBuffer(TField* field, const Variant& value);
+
+    // ---- record buffers and the current record
+    bool GetActiveRecBuf(TRecordBuffer& buffer) const;
+    //! Record index held by the active buffer, -1 when none.
+    int GetActiveRecordIndex() const;
+    bool GetCurrentRecord(TRecordBuffer buffer);
+    void RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer);
+    void AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buffer);
+    void SetMemoryRecordData(TRecordBuffer buffer, int index);
+    void SetRecordPos(int index) { RecordPos = index; }
+
+    // ---- field data, bookmarks, record numbers (framework contract)
+    using TDataSet::GetFieldData;
+    using TDataSet::SetFieldData;
+    bool GetFieldData(TField* field, void* buffer) override;
+    bool GetFieldData(TField* field, void* buffer, bool nativeFormat) override;
+    void SetFieldData(TField* field, const void* buffer) override;
+    void SetFieldData(TField* field, const void* buffer, bool nativeFormat) override;
+    Variant GetStateFieldValue(TDataSetState state, TField* field) override;
+    bool BookmarkValid(const TBookmark& bookmark) override;
+    int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+    bool Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options = {}) override;
+    TFieldClass GetFieldClass(TFieldType type) const override;
+
+    //! Whether a record is shown by the cursor (filters hide records).
+    virtual bool RecordVisible(const TMemoryRecord* record) const;
+    //! Whether field may be written (read-only dataset or field).
+    virtual bool FieldReadOnly(const TField* field) const;
+    //! Makes record current before it is read (re-fetch of records not Loaded).
+    virtual void LoadRecord(TMemoryRecord* record);
+    //! Totals of the total fields; recomputed when their list changes.
+    virtual void CalcTotals() {}
+
+    // ---- members
+    //! Ordered record list; a record's position is its record index.
+    std::vector<TMemoryRecord*> Records;
+    //! The full list while a record subset is in force, else nullptr.
+    std::unique_ptr<std::vector<TMemoryRecord*>> UnfilteredRecords;
+    //! Index of the cursor's record; -1 before the first, RealRecordCount after the last.
+    int RecordPos = -1;
+    std::int32_t LastRecordID = kNoRecordID;
+    std::uint16_t RecordSize = 0;
+    int BlobCount = 0;
+    //! ftBlob and ftMemo fields in field order; a field's position is its blob slot.
+    std::vector<TField*> BlobFields;
+    //! Slot offset per definition of FieldDefList.
+    std::vector<std::int32_t> FieldOffsets;
+    //! New records get a data area and blob values of their own (false while rows are handed over).
+    bool AllocRecordData = true;
+    bool CursorOpen = false;
+    bool ReadOnly = false;
+    //! Fields whose running totals are kept.
+    std::vector<TField*> TotalFields;
+    //! Records loaded by the open path.
+    bool DataLoaded = false;
+
+    // Record buffer offsets (see the layout above).
+    int BookmarkOfs = 0, BlobOfs = 0, ChangedOfs = 0, RecIndexOfs = 0, RecBufSize = 0;
+
+    //! Offsets of the ftVariant slots of the data area (they own heap values).
+    const std::vector<std::int32_t>& VariantSlots() const { return variantSlots_; }
+    //! Releases the Variants held by the ftVariant slots of a data area.
+    void ReleaseVariantSlots(std::uint8_t* area) const;
+    //! Copies a data area of RecordSize bytes, deep-copying ftVariant slots (dst is released first).
+    void CopyDataArea(std::uint8_t* dst, const std::uint8_t* src) const;
+
+protected:
+    TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(TRecordBuffer& buffer) override;
+    void InternalInitRecord(TRecordBuffer buffer) override;
+    void InitRecord(TRecordBuffer buffer) override;
+    void ClearCalcFields(TRecordBuffer buffer) override;
+    TGetResult GetRecord(TRecordBuffer buffer, TGetMode mode, bool doCheck) override;
+
+    //! Lays out the stored fields and blob slots, loads the records (LoadData), puts the
+    //! cursor before the first record.
+    void InternalOpen() override;
+    void InternalClose() override;
+    bool IsCursorOpen() const override { return CursorOpen; }
+    void InternalFirst() override { RecordPos = -1; }
+    void InternalLast() override { RecordPos = RealRecordCount(); }
+    void OpenCursor(bool infoQuery) override;
+    //! Fills Records when the dataset opens; the in-memory dataset alone opens empty.
+    virtual void LoadData() { DataLoaded = true; }
+
+    void InternalInsert() override;
+    void InternalPost() override;
+    void InternalDelete() override;
+    void InternalCancel() override;
+    bool GetCanModify() override { return !ReadOnly; }
+
+    void InternalGotoBookmark(const void* bookmark) override;
+    void InternalSetToRecord(TRecordBuffer buffer) override;
+    void GetBookmarkData(TRecordBuffer buffer, void* data) override;
+    void SetBookmarkData(TRecordBuffer buffer, const void* data) override;
+    TBookmarkFlag GetBookmarkFlag(TRecordBuffer buffer) override;
+    void SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) override;
+    int GetRecNo() override;
+    void SetRecNoImpl(int value) override;
+    int GetRecordCount() override;
+
+    //! Record index field's value in the stored form, decoded (record form).
+    virtual void InternalGetFieldValueFromBuffer(const TField* field, TMemoryRecord* record, Variant& value,
+                                                 const std::string& version);
+
+private:
+    friend class TMemoryRecord;
+    std::string** BlobHandles(TRecordBuffer half) const;
+    std::string* BlobAt(TRecordBuffer half, int slot) const;
+    int BlobSlotOf(const TField* field) const;
+    void TakeBeforeImage(TRecordBuffer buffer);
+    void DecodeStored(const TField* field, const std::uint8_t* slot, Variant& value) const;
+    void EncodeStored(const TField* field, std::uint8_t* slot, const Variant& value) const;
+    void WriteBlob(const TField* field, std::string& blob, const Variant& value) const;
+
+    std::vector<std::int32_t> variantSlots_;
+    int insertIndex_ = -1;  // where an insert is placed on post
+};
+
+}  // namespace kubrix
