@@ -70,6 +70,8 @@ bool IsArrayElementCode(VarType t) {
            t == VT_DATE || t == VT_BSTR || t == VT_STRING || t == VT_BOOL || t == VT_VARIANT;
 }
 
+std::int64_t IntegerOf(const Variant& v, VarType to);
+
 template <typename T>
 T CheckedInt(std::int64_t v, VarType from, VarType to) {
     if (v < static_cast<std::int64_t>(std::numeric_limits<T>::min()) ||
@@ -248,7 +250,7 @@ void Variant::PutElement(std::int32_t index, const Variant& value) {
     if (index < a.Low || index > a.High) throw EVariantError("Variant array index out of bounds");
     const auto i = static_cast<std::size_t>(static_cast<std::int64_t>(index) - a.Low);
     if (a.ElementType == VT_UI1) {
-        a.Bytes[i] = CheckedInt<std::uint8_t>(value.ToInt64(), value.Type(), VT_UI1);
+        a.Bytes[i] = CheckedInt<std::uint8_t>(IntegerOf(value, VT_UI1), value.Type(), VT_UI1);
     } else if (a.ElementType == VT_VARIANT || a.ElementType == value.Type()) {
         a.Items[i] = value;
     } else {
@@ -287,37 +289,44 @@ double Variant::ToDouble() const {
     }
 }
 
-std::int64_t Variant::ToInt64() const {
-    switch (vt_) {
+namespace {
+
+// The value as a 64-bit integer; errors name `to`, the type the caller asked for.
+std::int64_t IntegerOf(const Variant& v, VarType to) {
+    const VarType vt = v.Type();
+    switch (vt) {
     case VT_EMPTY: return 0;
-    case VT_BOOL: return v_.i64 ? -1 : 0;
-    case VT_R4: case VT_R8: case VT_DATE: return CheckedRange<std::int64_t>(v_.dbl, vt_, VT_I8);
+    case VT_BOOL: return v.RawInt() ? -1 : 0;
+    case VT_R4: case VT_R8: case VT_DATE: return CheckedRange<std::int64_t>(v.RawDouble(), vt, to);
     case VT_CY: {
         // Round half to even on the 4 decimals.
-        const std::int64_t q = v_.i64 / 10000, r = v_.i64 % 10000;
+        const std::int64_t q = v.RawInt() / 10000, r = v.RawInt() % 10000;
         if (r > 5000 || (r == 5000 && (q & 1))) return q + 1;
         if (r < -5000 || (r == -5000 && (q & 1))) return q - 1;
         return q;
     }
     case VT_UI8:
-        if (v_.i64 < 0) OverflowError(vt_, VT_I8);
-        return v_.i64;
+        if (v.RawInt() < 0) OverflowError(vt, to);
+        return v.RawInt();
     case VT_STRING: case VT_BSTR: {
-        const std::string text = ToAnsi();
+        const std::string text = v.ToAnsi();
         std::int64_t i = 0;
-        if (TryParseInteger(text, i, vt_, VT_I8)) return i;
+        if (TryParseInteger(text, i, vt, to)) return i;
         double d = 0;
-        if (!TryParseNumber(text, d)) TextError(text, vt_, VT_I8);
-        return CheckedRange<std::int64_t>(d, vt_, VT_I8);
+        if (!TryParseNumber(text, d)) TextError(text, vt, to);
+        return CheckedRange<std::int64_t>(d, vt, to);
     }
     default:
-        if (IsIntegerCode(vt_)) return v_.i64;
-        CastError(vt_, VT_I8);
+        if (IsIntegerCode(vt)) return v.RawInt();
+        CastError(vt, to);
     }
 }
 
-std::int32_t Variant::ToInt32() const { return CheckedInt<std::int32_t>(ToInt64(), vt_, VT_I4); }
-std::int16_t Variant::ToInt16() const { return CheckedInt<std::int16_t>(ToInt64(), vt_, VT_I2); }
+}  // namespace
+
+std::int64_t Variant::ToInt64() const { return IntegerOf(*this, VT_I8); }
+std::int32_t Variant::ToInt32() const { return CheckedInt<std::int32_t>(IntegerOf(*this, VT_I4), vt_, VT_I4); }
+std::int16_t Variant::ToInt16() const { return CheckedInt<std::int16_t>(IntegerOf(*this, VT_I2), vt_, VT_I2); }
 
 Currency Variant::ToCurrency() const {
     switch (vt_) {
@@ -417,15 +426,15 @@ Variant Variant::ConvertTo(VarType code) const {
     switch (code) {
     case VT_EMPTY: return Variant();
     case VT_NULL: return Null();
-    case VT_I1: return FromInt8(CheckedInt<std::int8_t>(ToInt64(), vt_, code));
-    case VT_UI1: return FromUInt8(CheckedInt<std::uint8_t>(ToInt64(), vt_, code));
+    case VT_I1: return FromInt8(CheckedInt<std::int8_t>(IntegerOf(*this, code), vt_, code));
+    case VT_UI1: return FromUInt8(CheckedInt<std::uint8_t>(IntegerOf(*this, code), vt_, code));
     case VT_I2: return FromInt16(ToInt16());
-    case VT_UI2: return FromUInt16(CheckedInt<std::uint16_t>(ToInt64(), vt_, code));
+    case VT_UI2: return FromUInt16(CheckedInt<std::uint16_t>(IntegerOf(*this, code), vt_, code));
     case VT_I4: return FromInt32(ToInt32());
-    case VT_UI4: return FromUInt32(CheckedInt<std::uint32_t>(ToInt64(), vt_, code));
+    case VT_UI4: return FromUInt32(CheckedInt<std::uint32_t>(IntegerOf(*this, code), vt_, code));
     case VT_I8: return FromInt64(ToInt64());
     case VT_UI8: {
-        const std::int64_t v = ToInt64();
+        const std::int64_t v = IntegerOf(*this, code);
         if (v < 0) OverflowError(vt_, code);
         return FromUInt64(static_cast<std::uint64_t>(v));
     }
