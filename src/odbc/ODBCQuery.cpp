@@ -1,0 +1,923 @@
+#include "odbc/ODBCQuery.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "odbc/ODBCDiag.h"
+#include "support/Bcd.h"
+#include "support/CursorStack.h"
+#include "support/DateTime.h"
+#include "support/Errors.h"
+#include "support/FormatSettings.h"
+#include "support/Text.h"
+#include "support/UiServices.h"
+
+namespace kubrix {
+namespace {
+
+// Widest string column kept in the record itself; wider text goes to a long value.
+constexpr std::int64_t kMaxStringChars = 50;
+// Widest fixed binary slot; wider binary columns are read whole as long values.
+constexpr std::int64_t kMaxFixedBytes = 8000;
+// Widest wide-text slot in characters.
+constexpr std::int64_t kMaxWideChars = 4000;
+// Room for an output text parameter that has no size of its own.
+constexpr std::int32_t kDefaultOutputChars = 4000;
+// Attempts to run a statement again after a lost link before giving up.
+constexpr int kMaxReconnects = 2;
+
+SQLHSTMT Stmt(ODBCHandle h) { return static_cast<SQLHSTMT>(h); }
+
+// Decimal text is always written with "." whatever the process settings say.
+const FormatSettings& DotSettings() {
+    static const FormatSettings fs = [] {
+        FormatSettings s;
+        s.DecimalSeparator = '.';
+        s.ThousandSeparator.clear();
+        return s;
+    }();
+    return fs;
+}
+
+// "12.5" for 125000: the shortest exact text of a currency amount.
+std::string CurrencyText(Currency c) {
+    std::uint64_t mag = c.Scaled < 0 ? 0 - static_cast<std::uint64_t>(c.Scaled) : static_cast<std::uint64_t>(c.Scaled);
+    std::string text = std::to_string(mag / 10000);
+    std::uint64_t frac = mag % 10000;
+    if (frac != 0) {
+        std::string f = std::to_string(frac);
+        f.insert(0, 4 - f.size(), '0');
+        while (!f.empty() && f.back() == '0') f.pop_back();
+        text += '.' + f;
+    }
+    return c.Scaled < 0 ? "-" + text : text;
+}
+
+bool IsLostLinkState(const std::string& state) {
+    return state == kSqlStateLinkFailure || state == kSqlStateAdminShutdown;
+}
+
+std::string BytesOf(const Variant& v) {
+    if (v.IsByteArray()) return std::string(v.Bytes().begin(), v.Bytes().end());
+    return v.ToAnsi();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TQelODBCField
+
+TQelODBCField::TQelODBCField(TQelODBCQuery* query, std::string name, std::int16_t columnNo)
+    : Query(query), Name(std::move(name)), ColumnNo(columnNo) {}
+
+void TQelODBCField::SetTyp(std::int16_t sqlType, std::int64_t columnSize, std::int16_t decimals) {
+    SqlType = sqlType;
+    ColumnSize = columnSize;
+    Decimals = decimals;
+    std::int64_t size = decimals != 0 ? columnSize + decimals + 1 : columnSize;
+    IsLong = false;
+    auto setLong = [&](TFieldType type, std::int16_t target) {
+        FieldType = type;
+        TargetType = target;
+        IsLong = true;
+    };
+    switch (sqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+            // The declared size counts characters; UTF-8 needs up to 4 bytes for each.
+            if (columnSize > 0 && columnSize <= kMaxStringChars) {
+                FieldType = ftString;
+                TargetType = SQL_C_CHAR;
+                size = 4 * columnSize + 1;
+            } else {
+                setLong(ftMemo, SQL_C_CHAR);
+            }
+            break;
+        case SQL_LONGVARCHAR:
+            // Read as text: every driver converts text to text the same way, piece by piece.
+            setLong(ftMemo, SQL_C_CHAR);
+            break;
+        case SQL_WLONGVARCHAR:
+            setLong(ftMemo, SQL_C_CHAR);
+            break;
+        case SQL_NUMERIC:
+        case SQL_DECIMAL:
+            FieldType = ftBCD;
+            TargetType = SQL_C_CHAR;
+            size = 34;
+            break;
+        case SQL_INTEGER:
+            FieldType = ftInteger;
+            TargetType = SQL_C_LONG;
+            size = 4;
+            break;
+        case SQL_BIGINT:
+            // Stored as a 32-bit integer; read whole so that a value outside that range is
+            // an error and not a silently wrapped number.
+            FieldType = ftInteger;
+            TargetType = SQL_C_SBIGINT;
+            size = 4;
+            break;
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+            FieldType = ftSmallint;
+            TargetType = SQL_C_SHORT;
+            size = 2;
+            break;
+        case SQL_FLOAT:
+        case SQL_REAL:
+        case SQL_DOUBLE:
+            FieldType = ftFloat;
+            TargetType = SQL_C_DOUBLE;
+            size = 8;
+            break;
+        case SQL_DATE:
+            FieldType = ftDateTime;
+            TargetType = SQL_C_DATE;
+            size = 8;
+            break;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            FieldType = ftDateTime;
+            TargetType = SQL_C_TIMESTAMP;
+            size = 8;
+            break;
+        case SQL_TYPE_DATE:
+            FieldType = ftDate;
+            TargetType = SQL_C_DATE;
+            size = 16;
+            break;
+        case SQL_TYPE_TIME:
+            FieldType = ftTime;
+            TargetType = SQL_C_TIME;
+            size = 16;
+            break;
+        case SQL_BIT:
+            FieldType = ftBoolean;
+            TargetType = SQL_C_BIT;
+            size = 2;
+            break;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+            // Kept with their length: some drivers describe every blob as BINARY(255), and a
+            // fixed slot would pad short values with zeros that were never stored.
+            if (columnSize > 0 && columnSize <= kMaxFixedBytes) {
+                FieldType = ftVarBytes;
+                TargetType = SQL_C_BINARY;
+                size = columnSize + 2;
+            } else {
+                setLong(ftBlob, SQL_C_BINARY);
+            }
+            break;
+        case SQL_LONGVARBINARY:
+            setLong(ftBlob, SQL_C_BINARY);
+            break;
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+            if (columnSize > 0 && columnSize <= kMaxWideChars) {
+                FieldType = ftWideString;
+                TargetType = SQL_C_WCHAR;
+                size = 2 * columnSize + 2;
+            } else {
+                setLong(ftMemo, SQL_C_CHAR);
+            }
+            break;
+        case SQL_GUID:
+            FieldType = ftGuid;
+            TargetType = SQL_C_CHAR;
+            size = 39;
+            break;
+        default:
+            FieldType = ftUnknown;
+            TargetType = sqlType;
+            break;
+    }
+    Size = static_cast<std::int32_t>(std::clamp<std::int64_t>(size, 0, INT32_MAX));
+}
+
+// ---------------------------------------------------------------- parameters
+
+TQelODBCParam::TQelODBCParam(TQelODBCParams* collection) : collection_(collection) {}
+
+void TQelODBCParam::SetName(const std::string& name) {
+    NameChanging = true;
+    try {
+        name_ = name;
+        if (collection_) collection_->Update(this);
+    } catch (...) {
+        NameChanging = false;
+        throw;
+    }
+    NameChanging = false;
+}
+
+TQelODBCParam& TQelODBCParams::Add() {
+    items_.push_back(std::make_unique<TQelODBCParam>(this));
+    return *items_.back();
+}
+
+TQelODBCParam* TQelODBCParams::FindParam(std::string_view name) const {
+    for (const auto& p : items_)
+        if (CompareTextIgnoreCase(p->GetName(), name) == 0) return p.get();
+    return nullptr;
+}
+
+void TQelODBCParams::Assign(const TQelODBCParams& other) {
+    if (&other == this) return;
+    items_.clear();
+    for (const auto& src : other.items_) {
+        TQelODBCParam& p = Add();
+        p.OnGetParamValue = src->OnGetParamValue;
+        p.FilterCaption = src->FilterCaption;
+        p.DisplayValue = src->DisplayValue;
+        p.DataType = src->DataType;
+        p.ParamType = src->ParamType;
+        p.Value = src->Value;
+        p.Size = src->Size;
+        p.Precision = src->Precision;
+        p.SetName(src->GetName());
+    }
+}
+
+void TQelODBCParams::Update(TQelODBCParam* item) {
+    if (item && item->NameChanging && query_ && query_->OnParamNameChange) query_->OnParamNameChange(*item);
+}
+
+// ---------------------------------------------------------------- statement
+
+TQelODBCQuery::TQelODBCQuery(TQelODBCConnection* connection) : params_(this) { SetConnection(connection); }
+
+TQelODBCQuery::~TQelODBCQuery() {
+    Close();
+    SetConnection(nullptr);
+}
+
+void TQelODBCQuery::SetConnection(TQelODBCConnection* connection) {
+    if (connection == connection_) return;
+    if (connection_) connection_->RemoveClient(this);
+    connection_ = connection;
+    if (connection_) connection_->AddClient(this);
+}
+
+void TQelODBCQuery::ConnectionDestroyed(TQelODBCConnection* connection) {
+    if (connection == connection_) {
+        Close();
+        connection_ = nullptr;
+    }
+}
+
+void TQelODBCQuery::SetSQL(const std::string& text) {
+    sql_ = text;
+    SQLTextChenged();
+}
+
+void TQelODBCQuery::SQLTextChenged() {
+    sqlText_ = sql_;
+    if (params_.Count() == 0) {
+        // Every "?" counts, inside literals and comments too: the caller names or removes extras.
+        for (char c : sqlText_)
+            if (c == '?') params_.Add();
+    }
+}
+
+void TQelODBCQuery::SetGetParamValue(std::function<void(TQelODBCParam&)> handler) {
+    for (int i = 0; i < params_.Count(); ++i)
+        if (!params_[i].OnGetParamValue) params_[i].OnGetParamValue = handler;
+}
+
+void TQelODBCQuery::SetActive(bool value) {
+    if (value)
+        Open();
+    else
+        Close();
+}
+
+TQelODBCField* TQelODBCQuery::FieldbyName(std::string_view name) const {
+    for (const auto& f : fields_)
+        if (CompareTextIgnoreCase(f->Name, name) == 0) return f.get();
+    return nullptr;
+}
+
+TQelODBCField* TQelODBCQuery::GetField(int i) const {
+    if (i < 0 || i >= GetFieldCount()) ListIndexError(i);
+    return fields_[static_cast<std::size_t>(i)].get();
+}
+
+void TQelODBCQuery::GetMsg(std::int16_t returnCode) {
+    if (hstmt_ == nullptr || returnCode == SQL_SUCCESS || !OnODBCError) return;
+    auto records = ReadDiagRecords(SQL_HANDLE_STMT, hstmt_);
+    for (const auto& r : records) OnODBCError(r.State, r.Message);
+    if (returnCode != SQL_ERROR) return;
+    std::string text = JoinDiagRecords(records);
+    // A lost link shows as 08S01, as 57P01 when the server ended the session, or only
+    // through the driver's dead-connection flag.
+    bool lost = (!records.empty() && IsLostLinkState(records.back().State)) ||
+                (connection_ != nullptr && connection_->IsConnectionDead());
+    if (lost) throw TCommunicationLinkFailureEx(text, connection_);
+    throw EQelODBCDatabaseError(text, connection_);
+}
+
+bool TQelODBCQuery::ConfirmReconnectAfter(const TCommunicationLinkFailureEx& e) {
+    if (!connection_) return false;
+    if (!connection_->ConfirmReconnect) return true;
+    return UiServices().MessageBox(std::string(kMsgConfirmReconnect) + e.what(), "", MB_YESNO | MB_ICONQUESTION) ==
+           IDYES;
+}
+
+void TQelODBCQuery::Open() {
+    if (!connection_) throw Exception(kMsgNoConnection);
+    BusyCursor busy(crSQLWait);
+    for (int reconnects = 0;; ++reconnects) {
+        try {
+            try {
+                // This loop repairs a lost link itself and then runs the statement again.
+                if (hstmt_ == nullptr) OpenCursorOnce();
+                if (hstmt_ != nullptr) {
+                    active_ = true;
+                    CreateFields();
+                    if (!fetched_ && GetFieldCount() > 0) FetchAll();
+                    for (int i = 0; i < params_.Count(); ++i)
+                        if (params_[i].ParamType != ptInput && static_cast<std::size_t>(i) < paramBuffers_.size())
+                            GetParamFromBuffer(params_[i], paramBuffers_[static_cast<std::size_t>(i)]);
+                }
+            } catch (...) {
+                CloseCursor();
+                throw;
+            }
+            CloseCursor();
+            return;
+        } catch (const TCommunicationLinkFailureEx& e) {
+            if (reconnects >= kMaxReconnects || !ConfirmReconnectAfter(e)) throw;
+            if (active_) Close();
+            connection_->Reconnect();
+        }
+    }
+}
+
+void TQelODBCQuery::Close() {
+    CloseCursor();
+    active_ = false;
+    // Rows not taken by whoever installed the hook are freed with the lists.
+    Rows.clear();
+    LongValues.clear();
+}
+
+void TQelODBCQuery::CloseCursor() {
+    if (hstmt_ != nullptr) {
+        SQLFreeHandle(SQL_HANDLE_STMT, Stmt(hstmt_));
+        hstmt_ = nullptr;
+    }
+    paramBuffers_.clear();
+}
+
+void TQelODBCQuery::DestroyFields() { fields_.clear(); }
+
+void TQelODBCQuery::OpenCursor() {
+    if (!connection_) throw Exception(kMsgNoConnection);
+    BusyCursor busy(crSQLWait);
+    for (int reconnects = 0;; ++reconnects) {
+        try {
+            OpenCursorOnce();
+            return;
+        } catch (const TCommunicationLinkFailureEx& e) {
+            // After the repair the statement runs again, so the caller still gets its columns.
+            if (reconnects >= kMaxReconnects || !ConfirmReconnectAfter(e)) throw;
+            connection_->Reconnect();
+        }
+    }
+}
+
+void TQelODBCQuery::OpenCursorOnce() {
+    if (!connection_) throw Exception(kMsgNoConnection);
+    if (active_)
+        Close();
+    else
+        CloseCursor();
+    fetched_ = false;
+    connection_->Connect();
+    if (!connection_->Connected()) return;  // login cancelled
+
+    paramBuffers_.assign(static_cast<std::size_t>(params_.Count()), ParamBuffer{});
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection_->ConnectionHandle()), &stmt);
+    if (rc != SQL_SUCCESS) {
+        hstmt_ = nullptr;
+        if (rc == SQL_INVALID_HANDLE) throw Exception(kMsgInvalidHandle);
+        if (rc == SQL_SUCCESS_WITH_INFO && stmt != SQL_NULL_HSTMT) {
+            hstmt_ = stmt;
+        } else {
+            // No statement handle to read from: the connection holds the diagnostics.
+            if (rc == SQL_ERROR && OnODBCError) {
+                auto records = ReadDiagRecords(SQL_HANDLE_DBC, connection_->ConnectionHandle());
+                for (const auto& r : records) OnODBCError(r.State, r.Message);
+                std::string text = JoinDiagRecords(records);
+                if ((!records.empty() && IsLostLinkState(records.back().State)) || connection_->IsConnectionDead())
+                    throw TCommunicationLinkFailureEx(text, connection_);
+                throw EQelODBCDatabaseError(text, connection_);
+            }
+            return;
+        }
+    }
+    hstmt_ = stmt;
+    try {
+        SQLULEN cursor = SQL_CURSOR_FORWARD_ONLY;
+        switch (CursorType) {
+            case TCursorType::FORWARD_ONLY: cursor = SQL_CURSOR_FORWARD_ONLY; break;
+            case TCursorType::STATIC: cursor = SQL_CURSOR_STATIC; break;
+            case TCursorType::KEYSET_DRIVEN: cursor = SQL_CURSOR_KEYSET_DRIVEN; break;
+            case TCursorType::DYNAMIC: cursor = SQL_CURSOR_DYNAMIC; break;
+        }
+        rc = SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursor), SQL_IS_UINTEGER);
+        if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+            Check(rc);
+            return;
+        }
+        if (sqlText_.empty()) SQLTextChenged();
+        for (int i = 0; i < params_.Count(); ++i) {
+            auto& b = paramBuffers_[static_cast<std::size_t>(i)];
+            PutParamToBuffer(params_[i], b);
+            BindParam(i, params_[i], b);
+        }
+        if (connection_->OnExecSQL) connection_->OnExecSQL(*this);
+        rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
+        Check(rc);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
+            CloseCursor();
+        } else {
+            auto hook = std::move(OnFieldsCreated);
+            OnFieldsCreated = nullptr;
+            try {
+                CreateFields();
+            } catch (...) {
+                OnFieldsCreated = std::move(hook);
+                throw;
+            }
+            OnFieldsCreated = std::move(hook);
+        }
+    } catch (...) {
+        CloseCursor();
+        throw;
+    }
+}
+
+void TQelODBCQuery::CreateFields() {
+    DestroyFields();
+    SQLSMALLINT n = 0;
+    SQLRETURN rc = SQLNumResultCols(Stmt(hstmt_), &n);
+    if (rc != SQL_SUCCESS) {
+        Check(rc);
+        return;
+    }
+    RowSize = 0;
+    LongCount = 0;
+    for (SQLSMALLINT col = 1; col <= n; ++col) {
+        std::string name(254, '\0');
+        SQLSMALLINT nameLen = 0, type = 0, decimals = 0, nullable = SQL_NULLABLE_UNKNOWN;
+        SQLULEN columnSize = 0;
+        rc = SQLDescribeCol(Stmt(hstmt_), col, reinterpret_cast<SQLCHAR*>(name.data()),
+                            static_cast<SQLSMALLINT>(name.size()), &nameLen, &type, &columnSize, &decimals, &nullable);
+        if (rc == SQL_SUCCESS_WITH_INFO && nameLen >= static_cast<SQLSMALLINT>(name.size())) {
+            // A long name: read it whole instead of leaving the column out.
+            name.assign(static_cast<std::size_t>(nameLen) + 1, '\0');
+            rc = SQLDescribeCol(Stmt(hstmt_), col, reinterpret_cast<SQLCHAR*>(name.data()),
+                                static_cast<SQLSMALLINT>(name.size()), &nameLen, &type, &columnSize, &decimals,
+                                &nullable);
+        }
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+            Check(rc);
+            continue;
+        }
+        name.resize(std::min<std::size_t>(name.find('\0'), name.size()));
+        auto f = std::make_unique<TQelODBCField>(this, name, col);
+        f->FvHstmt = hstmt_;
+        f->Required = nullable == SQL_NO_NULLS;
+        f->SetTyp(type, static_cast<std::int64_t>(std::min<SQLULEN>(columnSize, INT32_MAX)), decimals);
+        if (f->IsLong) {
+            f->Offset = LongCount++;
+        } else {
+            f->Offset = RowSize;
+            RowSize += f->Size + 1;
+        }
+        fields_.push_back(std::move(f));
+    }
+    if (OnFieldsCreated) OnFieldsCreated(*this);
+}
+
+void TQelODBCQuery::FetchAll() {
+    if (FetchRows) {
+        std::int64_t cap = INT64_MAX;
+        if (CheckRecordCount && connection_ && connection_->MaxRecordCount > 0)
+            cap = MaxRecordCount > 0 ? MaxRecordCount : connection_->MaxRecordCount;
+        SQLRETURN rc = SQLFetch(Stmt(hstmt_));
+        Check(rc);
+        while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow();
+            rc = SQLFetch(Stmt(hstmt_));
+            if (rc == SQL_ERROR) break;
+        }
+        Check(rc);
+        while (rc != SQL_ERROR && rc != SQL_NO_DATA) {
+            rc = SQLMoreResults(Stmt(hstmt_));
+            Check(rc);
+        }
+    }
+    fetched_ = true;
+}
+
+void TQelODBCQuery::StoreRow() {
+    const std::size_t rowSize = static_cast<std::size_t>(std::max(RowSize, 0));
+    Rows.emplace_back(new std::uint8_t[rowSize]());
+    std::uint8_t* row = Rows.back().get();
+    std::string* longs = nullptr;
+    if (LongCount > 0) {
+        LongValues.emplace_back(new std::string[static_cast<std::size_t>(LongCount)]);
+        longs = LongValues.back().get();
+    }
+    for (const auto& fp : fields_) {
+        const TQelODBCField& f = *fp;
+        if (f.Offset < 0) continue;
+        if (f.IsLong) {
+            if (longs && f.Offset < LongCount) longs[f.Offset] = ReadLong(f);
+            continue;
+        }
+        if (static_cast<std::size_t>(f.Offset) + 1 + static_cast<std::size_t>(f.Size) > rowSize)
+            throw Exception("Column " + f.Name + " does not fit the row");
+        ReadValue(f, row + f.Offset);
+    }
+}
+
+std::string TQelODBCQuery::ReadLong(const TQelODBCField& f) {
+    std::string out;
+    char buf[4096];
+    const bool text = f.TargetType == SQL_C_CHAR;
+    const SQLLEN room = text ? SQLLEN(sizeof buf) - 1 : SQLLEN(sizeof buf);
+    for (;;) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType, buf, sizeof buf, &ind);
+        if (rc == SQL_NO_DATA) break;
+        if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+            Check(rc);
+            return {};
+        }
+        if (ind == SQL_NULL_DATA) return {};
+        if (rc == SQL_SUCCESS) {
+            out.append(buf, static_cast<std::size_t>(ind == SQL_NO_TOTAL ? std::strlen(buf) : std::min(ind, room)));
+            break;
+        }
+        // More to come: keep this part and read the rest in one go when its length is known.
+        out.append(buf, static_cast<std::size_t>(room));
+        if (ind != SQL_NO_TOTAL && ind > room) {
+            std::size_t rest = static_cast<std::size_t>(ind - room);
+            std::size_t have = out.size();
+            out.resize(have + rest + (text ? 1 : 0));
+            SQLLEN ind2 = 0;
+            rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType, out.data() + have,
+                            static_cast<SQLLEN>(rest + (text ? 1 : 0)), &ind2);
+            if (rc == SQL_ERROR) {
+                Check(rc);
+                return {};
+            }
+            out.resize(have + (ind2 == SQL_NO_TOTAL ? rest : std::min<std::size_t>(rest, static_cast<std::size_t>(ind2))));
+            if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) break;
+        }
+    }
+    return out;
+}
+
+void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
+    SQLHSTMT h = Stmt(hstmt_);
+    const auto col = static_cast<SQLUSMALLINT>(f.ColumnNo);
+    SQLLEN ind = 0;
+    SQLRETURN rc;
+    std::uint8_t* value = slot + 1;
+    switch (f.FieldType) {
+        case ftUnknown:
+            return;  // a type the store cannot hold stays null
+        case ftString: {
+            // UTF-8 text: at most the declared characters, never cut inside one.
+            const std::size_t room = static_cast<std::size_t>(f.Size);
+            if (room == 0) return;
+            rc = SQLGetData(h, col, SQL_C_CHAR, value, static_cast<SQLLEN>(room), &ind);
+            Check(rc);
+            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
+                std::memset(value, 0, room);
+                return;
+            }
+            std::size_t len = (ind == SQL_NO_TOTAL || ind < 0 || static_cast<std::size_t>(ind) >= room)
+                                  ? std::strlen(reinterpret_cast<char*>(value))
+                                  : static_cast<std::size_t>(ind);
+            std::string_view text(reinterpret_cast<char*>(value), std::min(len, room - 1));
+            std::size_t keep = Utf8FitBytes(text, text.size());
+            keep = std::min(keep, Utf8PrefixBytes(text.substr(0, keep), (room - 1) / 4));
+            std::memset(value + keep, 0, room - keep);
+            slot[0] = 1;
+            return;
+        }
+        case ftInteger:
+            if (f.TargetType == SQL_C_SBIGINT) {
+                SQLBIGINT v = 0;
+                rc = SQLGetData(h, col, SQL_C_SBIGINT, &v, sizeof v, &ind);
+                Check(rc);
+                if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
+                if (v < INT32_MIN || v > INT32_MAX)
+                    throw EQelODBCDatabaseError(std::string(kSqlStateOutOfRange) + kMsgOutOfRange + f.Name, connection_);
+                const std::int32_t w = static_cast<std::int32_t>(v);
+                std::memcpy(value, &w, 4);
+                slot[0] = 1;
+                return;
+            }
+            break;
+        case ftBoolean: {
+            SQLINTEGER v = 0;
+            rc = SQLGetData(h, col, SQL_C_LONG, &v, sizeof v, &ind);
+            Check(rc);
+            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
+            const std::uint16_t w = v != 0 ? 0xFFFF : 0;
+            std::memcpy(value, &w, 2);
+            slot[0] = 1;
+            return;
+        }
+        case ftBCD: {
+            char text[100] = {};
+            rc = SQLGetData(h, col, f.TargetType, text, sizeof text, &ind);
+            Check(rc);
+            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
+            std::int64_t scaled = 0;
+            TBcd bcd{};
+            if (!TryParseCurrency(text, scaled, DotSettings()) || !TryCurrencyToBcd(Currency{scaled}, 32, 4, bcd))
+                throw EBcdError(kMsgCurrencyToBcd);
+            std::memcpy(value, bcd.data(), std::min<std::size_t>(bcd.size(), static_cast<std::size_t>(f.Size)));
+            slot[0] = 1;
+            return;
+        }
+        case ftDateTime:
+        case ftDate:
+        case ftTime: {
+            TimeStampParts parts;
+            if (f.TargetType == SQL_C_TIME || f.TargetType == SQL_C_TYPE_TIME) {
+                SQL_TIME_STRUCT t{};
+                rc = SQLGetData(h, col, f.TargetType, &t, sizeof t, &ind);
+                parts.Hour = t.hour, parts.Minute = t.minute, parts.Second = t.second;
+            } else {
+                SQL_TIMESTAMP_STRUCT ts{};
+                rc = SQLGetData(h, col, f.TargetType, &ts, sizeof ts, &ind);
+                parts.Year = ts.year, parts.Month = ts.month, parts.Day = ts.day;
+                parts.Hour = ts.hour, parts.Minute = ts.minute, parts.Second = ts.second;
+                parts.MSec = static_cast<int>(ts.fraction / 1000000);
+            }
+            Check(rc);
+            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
+            double dt = 0;
+            if (!TryEncodeDateTime(parts, dt)) throw Exception(kMsgBadDate + f.Name);
+            DateTimeToNative(f.FieldType, dt, value);
+            slot[0] = 1;
+            return;
+        }
+        case ftVarBytes: {
+            if (f.Size < 2) return;
+            rc = SQLGetData(h, col, f.TargetType, value + 2, f.Size - 2, &ind);
+            Check(rc);
+            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
+            // The count never claims more bytes than the slot holds.
+            const SQLLEN stored = (ind == SQL_NO_TOTAL || ind > f.Size - 2) ? f.Size - 2 : ind;
+            const std::uint16_t n = static_cast<std::uint16_t>(stored & 0xFFFF);
+            std::memcpy(value, &n, 2);
+            slot[0] = 1;
+            return;
+        }
+        default:
+            break;
+    }
+    // Fixed-width values and bytes: straight into the slot.
+    rc = SQLGetData(h, col, f.TargetType, value, f.Size, &ind);
+    Check(rc);
+    if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
+        std::memset(value, 0, static_cast<std::size_t>(f.Size));
+        return;
+    }
+    slot[0] = 1;
+}
+
+void TQelODBCQuery::PutParamToBuffer(TQelODBCParam& p, ParamBuffer& b) {
+    if (p.OnGetParamValue) p.OnGetParamValue(p);
+    const bool isNull = p.IsNull();
+    b.Indicator = isNull ? SQL_NULL_DATA : 0;
+    auto alloc = [&](std::size_t n) {
+        b.Buffer.assign(n, 0);
+        b.HasBuffer = true;
+        b.BufferLength = static_cast<std::int64_t>(n);
+    };
+    switch (p.DataType) {
+        case ftString:
+        case ftGuid:
+        case ftVariant: {
+            std::string text = isNull ? std::string() : p.Value.ToAnsi();
+            if (p.Size > 0) text.resize(Utf8PrefixBytes(text, static_cast<std::size_t>(p.Size)));
+            std::size_t room = p.Size > 0 ? 4 * static_cast<std::size_t>(p.Size) : 0;
+            if (p.ParamType != ptInput && p.Size <= 0) room = 4 * kDefaultOutputChars;
+            alloc(std::max(room, text.size()) + 1);
+            std::memcpy(b.Buffer.data(), text.data(), text.size());
+            if (!isNull) b.Indicator = static_cast<std::int64_t>(text.size());
+            return;
+        }
+        case ftSmallint: {
+            alloc(2);
+            if (!isNull) {
+                std::int16_t v = p.Value.ToInt16();
+                std::memcpy(b.Buffer.data(), &v, 2);
+            }
+            return;
+        }
+        case ftInteger:
+        case ftAutoInc:
+        case ftWord: {
+            alloc(4);
+            if (!isNull) {
+                std::int32_t v = p.Value.ToInt32();
+                std::memcpy(b.Buffer.data(), &v, 4);
+            }
+            return;
+        }
+        case ftBoolean:
+            alloc(2);
+            if (!isNull) b.Buffer[0] = p.Value.ToBool() ? 1 : 0;
+            return;
+        case ftFloat:
+        case ftCurrency: {
+            alloc(8);
+            if (!isNull) {
+                double v = p.DataType == ftCurrency ? static_cast<double>(p.Value.ToCurrency().Scaled) / 10000.0
+                                                    : p.Value.ToDouble();
+                std::memcpy(b.Buffer.data(), &v, 8);
+            }
+            return;
+        }
+        case ftBCD: {
+            alloc(100);
+            if (!isNull) {
+                std::string text = CurrencyText(p.Value.ToCurrency()).substr(0, 99);
+                std::memcpy(b.Buffer.data(), text.data(), text.size());
+                b.Indicator = static_cast<std::int64_t>(text.size());
+            }
+            return;
+        }
+        case ftDateTime: {
+            alloc(sizeof(SQL_TIMESTAMP_STRUCT));
+            if (!isNull) {
+                TimeStampParts t = DecodeDateTime(p.Value.ToDate());
+                SQL_TIMESTAMP_STRUCT ts{};
+                ts.year = static_cast<SQLSMALLINT>(t.Year);
+                ts.month = static_cast<SQLUSMALLINT>(t.Month);
+                ts.day = static_cast<SQLUSMALLINT>(t.Day);
+                ts.hour = static_cast<SQLUSMALLINT>(t.Hour);
+                ts.minute = static_cast<SQLUSMALLINT>(t.Minute);
+                ts.second = static_cast<SQLUSMALLINT>(t.Second);
+                ts.fraction = static_cast<SQLUINTEGER>(t.MSec) * 1000000u;
+                std::memcpy(b.Buffer.data(), &ts, sizeof ts);
+                b.Indicator = sizeof ts;
+            }
+            return;
+        }
+        case ftBytes:
+        case ftVarBytes: {
+            const std::size_t size = static_cast<std::size_t>(std::max(p.Size, 0));
+            alloc(std::max<std::size_t>(size, 1));
+            if (!isNull) {
+                std::string bytes = BytesOf(p.Value);
+                const std::size_t n = std::min(bytes.size(), size);
+                std::memcpy(b.Buffer.data(), bytes.data(), n);
+                b.Indicator = static_cast<std::int64_t>(n);
+            }
+            return;
+        }
+        case ftBlob:
+        case ftMemo: {
+            if (isNull) {
+                b.Buffer.clear();
+                b.HasBuffer = false;
+                b.BufferLength = 0;
+                p.Size = 0;
+                return;
+            }
+            std::string bytes = BytesOf(p.Value);
+            alloc(std::max<std::size_t>(bytes.size(), 1));
+            std::memcpy(b.Buffer.data(), bytes.data(), bytes.size());
+            b.BufferLength = static_cast<std::int64_t>(bytes.size());
+            b.Indicator = static_cast<std::int64_t>(bytes.size());
+            p.Size = static_cast<std::int32_t>(std::min<std::size_t>(bytes.size(), INT32_MAX));
+            return;
+        }
+        default:
+            throw Exception(std::string(kMsgUnhandledParamType) + p.GetName());
+    }
+}
+
+void TQelODBCQuery::BindParam(int i, TQelODBCParam& p, ParamBuffer& b) {
+    SQLSMALLINT io = -1;
+    switch (p.ParamType) {
+        case ptUnknown: io = -1; break;
+        case ptInput: io = SQL_PARAM_INPUT; break;
+        case ptOutput:
+        case ptResult: io = SQL_PARAM_OUTPUT; break;
+        case ptInputOutput: io = SQL_PARAM_INPUT_OUTPUT; break;
+    }
+    SQLSMALLINT ctype = SQL_C_CHAR, stype = SQL_VARCHAR, digits = 0;
+    SQLULEN colSize = static_cast<SQLULEN>(std::max(p.Size, 0));
+    switch (p.DataType) {
+        case ftBCD: ctype = SQL_C_CHAR, stype = SQL_DOUBLE, colSize = 19, digits = 4; break;
+        case ftString:
+        case ftGuid:
+        case ftVariant:
+            ctype = SQL_C_CHAR, stype = SQL_VARCHAR;
+            colSize = std::max<SQLULEN>({colSize, static_cast<SQLULEN>(std::max<std::int64_t>(b.Indicator, 0)), 1});
+            break;
+        case ftSmallint: ctype = SQL_C_SHORT, stype = SQL_SMALLINT; break;
+        case ftInteger:
+        case ftAutoInc:
+        case ftWord: ctype = SQL_C_LONG, stype = SQL_INTEGER; break;
+        case ftBoolean: ctype = SQL_C_BIT, stype = SQL_BIT; break;
+        case ftFloat:
+        case ftCurrency: ctype = SQL_C_DOUBLE, stype = SQL_DOUBLE; break;
+        case ftDateTime: ctype = SQL_C_TIMESTAMP, stype = SQL_TIMESTAMP, colSize = 23, digits = 3; break;
+        case ftBytes: ctype = SQL_C_BINARY, stype = SQL_BINARY; break;
+        case ftVarBytes: ctype = SQL_C_BINARY, stype = SQL_VARBINARY; break;
+        case ftBlob: ctype = SQL_C_BINARY, stype = SQL_LONGVARBINARY, colSize = std::max<SQLULEN>(colSize, 1); break;
+        case ftMemo: ctype = SQL_C_CHAR, stype = SQL_LONGVARCHAR, colSize = std::max<SQLULEN>(colSize, 1); break;
+        default: break;
+    }
+    SQLRETURN rc = SQLBindParameter(Stmt(hstmt_), static_cast<SQLUSMALLINT>(i + 1), io, ctype, stype, colSize, digits,
+                                    b.HasBuffer ? b.Buffer.data() : nullptr, static_cast<SQLLEN>(b.BufferLength),
+                                    reinterpret_cast<SQLLEN*>(&b.Indicator));
+    Check(rc);
+}
+
+void TQelODBCQuery::GetParamFromBuffer(TQelODBCParam& p, const ParamBuffer& b) {
+    if (!b.HasBuffer) return;
+    if (b.Indicator == SQL_NULL_DATA) {
+        p.Value = Variant::Null();
+        return;
+    }
+    const std::uint8_t* d = b.Buffer.data();
+    switch (p.DataType) {
+        case ftString:
+        case ftGuid:
+        case ftVariant:
+            p.Value = Variant::FromAnsi(std::string(reinterpret_cast<const char*>(d)));
+            return;
+        case ftSmallint: {
+            std::int16_t v;
+            std::memcpy(&v, d, 2);
+            p.Value = Variant::FromInt16(v);
+            return;
+        }
+        case ftInteger:
+        case ftAutoInc: {
+            std::int32_t v;
+            std::memcpy(&v, d, 4);
+            p.Value = Variant::FromInt32(v);
+            return;
+        }
+        case ftWord: {
+            std::uint16_t v;
+            std::memcpy(&v, d, 2);
+            p.Value = Variant::FromUInt16(v);
+            return;
+        }
+        case ftBoolean: p.Value = Variant::FromBool(d[0] != 0); return;
+        case ftFloat:
+        case ftCurrency: {
+            double v;
+            std::memcpy(&v, d, 8);
+            p.Value = p.DataType == ftFloat ? Variant::FromDouble(v) : Variant::FromDouble(v).ConvertTo(VT_CY);
+            return;
+        }
+        case ftBCD: {
+            std::int64_t scaled = 0;
+            if (!TryParseCurrency(std::string(reinterpret_cast<const char*>(d)), scaled, DotSettings()))
+                throw EBcdError(kMsgCurrencyToBcd);
+            p.Value = Variant::FromCurrency(Currency{scaled});
+            return;
+        }
+        case ftDateTime: {
+            SQL_TIMESTAMP_STRUCT ts;
+            std::memcpy(&ts, d, sizeof ts);
+            TimeStampParts t;
+            t.Year = ts.year, t.Month = ts.month, t.Day = ts.day, t.Hour = ts.hour, t.Minute = ts.minute,
+            t.Second = ts.second, t.MSec = static_cast<int>(ts.fraction / 1000000);
+            double v = 0;
+            if (!TryEncodeDateTime(t, v)) throw Exception(kMsgBadDate + p.GetName());
+            p.Value = Variant::FromDate(v);
+            return;
+        }
+        case ftBytes:
+            p.Value = Variant::FromBytes(d, static_cast<std::size_t>(b.BufferLength));
+            return;
+        default:
+            throw Exception(std::string(kMsgUnhandledParamType) + p.GetName());
+    }
+}
+
+}  // namespace kubrix

@@ -1,0 +1,117 @@
+#include "OdbcTestEnv.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/Bcd.h"
+#include "support/DateTime.h"
+
+namespace kubrix::test {
+namespace {
+
+// The tests use a driver list of their own, so that no system driver option (such as a
+// communication log writing into /tmp) takes effect. Set before any ODBC environment exists.
+const bool kOwnDriverList = [] {
+    std::string dir;
+    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
+        dir = std::string(src) + "/tests/odbc";
+    else
+        dir = std::filesystem::path(__FILE__).parent_path().string();
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    return true;
+}();
+
+std::string Hex(const std::uint8_t* p, std::size_t n) {
+    static const char* d = "0123456789abcdef";
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) {
+        s += d[p[i] >> 4];
+        s += d[p[i] & 15];
+    }
+    return s;
+}
+
+}  // namespace
+
+std::string PgConnStr() {
+    const char* s = std::getenv("KUBRIX_PG_CONNSTR");
+    return s ? s : "";
+}
+
+TempSqliteDb::TempSqliteDb() {
+    (void)kOwnDriverList;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-odbc.XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    dir_ = tmpl;
+    path_ = dir_ + "/test.db";
+}
+
+TempSqliteDb::~TempSqliteDb() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+std::unique_ptr<TQelODBCConnection> Connect(const std::string& connStr) {
+    auto c = std::make_unique<TQelODBCConnection>();
+    c->LoginPromt = false;
+    c->ConnectionString = connStr;
+    c->Connect();
+    return c;
+}
+
+void Exec(TQelODBCConnection& c, const std::string& sql) { c.Execute(sql); }
+
+std::unique_ptr<TQelODBCQuery> OpenQuery(TQelODBCConnection& c, const std::string& sql) {
+    auto q = std::make_unique<TQelODBCQuery>(&c);
+    q->OnODBCError = [](const std::string&, const std::string&) {};
+    q->SetSQL(sql);
+    q->Open();
+    return q;
+}
+
+std::string SlotText(const TQelODBCQuery& q, int row, const TQelODBCField& f) {
+    if (f.IsLong) {
+        const std::string& v = q.LongValues.at(static_cast<std::size_t>(row))[f.Offset];
+        if (f.FieldType == ftBlob) return Hex(reinterpret_cast<const std::uint8_t*>(v.data()), v.size());
+        return v;
+    }
+    const std::uint8_t* slot = q.Rows.at(static_cast<std::size_t>(row)).get() + f.Offset;
+    if (slot[0] == 0) return "NULL";
+    const std::uint8_t* v = slot + 1;
+    char buf[64];
+    switch (f.FieldType) {
+        case ftString: return std::string(reinterpret_cast<const char*>(v));
+        case ftInteger: return std::to_string(SlotValue<std::int32_t>(q, row, f));
+        case ftSmallint: return std::to_string(SlotValue<std::int16_t>(q, row, f));
+        case ftFloat: std::snprintf(buf, sizeof buf, "%g", SlotValue<double>(q, row, f)); return buf;
+        case ftBoolean: {
+            auto w = SlotValue<std::uint16_t>(q, row, f);
+            return w == 0xFFFF ? "true" : w == 0 ? "false" : "bad word " + std::to_string(w);
+        }
+        case ftBCD: {
+            TBcd b;
+            std::memcpy(b.data(), v, b.size());
+            return BcdToText(b);
+        }
+        case ftDateTime: {
+            TimeStampParts t = DecodeDateTime(NativeToDateTime(ftDateTime, v));
+            std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour,
+                          t.Minute, t.Second, t.MSec);
+            return buf;
+        }
+        case ftVarBytes: {
+            std::uint16_t n;
+            std::memcpy(&n, v, 2);
+            return Hex(v + 2, n);
+        }
+        case ftGuid: return std::string(reinterpret_cast<const char*>(v));
+        default: return "type " + std::to_string(f.FieldType);
+    }
+}
+
+}  // namespace kubrix::test
