@@ -23,7 +23,7 @@ enum class SeekOrigin { Begin, Current, End };
 class TQelStorageStream {
 public:
     //! Arrays nested deeper than this read as false, so that crafted data cannot exhaust
-    //! the stack.
+    //! the stack (deeper values are still written, but do not read back).
     static constexpr int MaxNesting = 64;
 
     TQelStorageStream() = default;
