@@ -8,6 +8,16 @@ ROOT=$PWD
 
 bash scripts/install-deps.sh
 
+# The server tests run against a throwaway PostgreSQL cluster, stopped however the run ends.
+export KUBRIX_PG_ENV=$(mktemp "${TMPDIR:-/tmp}/kubrix-pg-env.XXXXXX")
+trap 'bash "$ROOT/scripts/pg-stop.sh" "$KUBRIX_PG_ENV"' EXIT
+if bash scripts/pg-start.sh "$KUBRIX_PG_ENV" >/dev/null; then
+  # shellcheck disable=SC1090
+  . "$KUBRIX_PG_ENV"
+else
+  echo "test.sh: PostgreSQL did not start; the server tests will be skipped" >&2
+fi
+
 JOBS=$(nproc)
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 

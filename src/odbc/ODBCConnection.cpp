@@ -285,7 +285,8 @@ void TQelODBCConnection::SetConnectionStringValue(const std::string& name, const
         }
         p = end;
     }
-    if (!value.empty()) cs += ";" + name + "=" + value;
+    // No empty segment when the string already ends its last pair.
+    if (!value.empty()) cs += (cs.empty() || cs.back() == ';' ? "" : ";") + name + "=" + value;
 }
 
 void TQelODBCConnection::AddClient(IODBCConnectionClient* client) {
