@@ -51,6 +51,13 @@ struct TLocateOptions {
     bool PartialKey = false;
 };
 
+//! Field names of a ";"-separated list, blanks trimmed.
+std::vector<std::string> SplitFieldNames(const std::string& names);
+//! Whether a field value matches a search key (text as text, numbers as numbers).
+bool LocateValueMatches(const Variant& value, const Variant& key, const TLocateOptions& options);
+//! The key values of a search on fieldCount fields (a Variant array for several).
+std::vector<Variant> LocateKeys(std::size_t fieldCount, const Variant& keyValues);
+
 class TDataSet : public TComponent {
 public:
     explicit TDataSet(TComponent* owner = nullptr);
@@ -231,6 +238,8 @@ protected:
     void SetBookmarkSize(int size) { bookmarkSize_ = size; }
     //! Re-reads the active buffer at the cursor; empty when no record is left.
     void ReadCurrentRecord();
+    //! The cursor was put on another record: reads it and tells the data sources.
+    void CursorMoved();
     //! Called after a field value changed (change notification, recalculation).
     void DataChanged(TField* field);
 

@@ -26,6 +26,7 @@ namespace kubrix {
 
 class TDataSet;
 class TField;
+class IODBCField;
 
 using TFieldNotifyEvent = std::function<void(TField& sender)>;
 //! Replaces the text shown (displayText true) or edited (false) for the field's value.
@@ -151,6 +152,8 @@ public:
     virtual void Validate(const void* buffer);
     //! Runs OnChange; called by the dataset after a value changed.
     virtual void Change();
+    //! The field's slot-offset interface, nullptr for fields the record store does not hold.
+    virtual IODBCField* GetODBCInterface() const { return nullptr; }
 
 protected:
     virtual void GetText(std::string& text, bool displayText) const;

@@ -43,9 +43,7 @@ public:
 };
 
 //! The field's IODBCField, nullptr when it has none.
-inline IODBCField* AsODBCField(const TField* field) {
-    return dynamic_cast<IODBCField*>(const_cast<TField*>(field));
-}
+inline IODBCField* AsODBCField(const TField* field) { return field ? field->GetODBCInterface() : nullptr; }
 
 //! Handler that may replace a text of the field each time it is read.
 using TGetTableName = std::function<void(TField& sender, std::string& text)>;
@@ -96,6 +94,7 @@ public:
 
     //! Not GetReadOnly, then OnGetCanModify may change it.
     bool GetCanModify() const override;
+    IODBCField* GetODBCInterface() const override { return const_cast<TQelODBCField*>(this); }
 
     //! Slot offset given when the cursor opens; -1 until then.
     std::int32_t DataOfs = -1;

@@ -112,6 +112,8 @@ public:
     bool BookmarkValid(const TBookmark& bookmark) override;
     int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
     bool Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options = {}) override;
+    //! Searches the records without moving the cursor.
+    Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultField) override;
     TFieldClass GetFieldClass(TFieldType type) const override;
 
     //! Whether a record is shown by the cursor (filters hide records).
@@ -197,7 +199,8 @@ protected:
 
 private:
     friend class TMemoryRecord;
-    std::string** BlobHandles(TRecordBuffer half) const;
+    void RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer, int index);
+    int FindMatch(const std::string& keyFields, const Variant& keyValues, const TLocateOptions& options);
     std::string* BlobAt(TRecordBuffer half, int slot) const;
     int BlobSlotOf(const TField* field) const;
     void TakeBeforeImage(TRecordBuffer buffer);

@@ -40,8 +40,15 @@ std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, con
 
 //! defaultValue when value is Null (Unassigned is not Null), else value.
 Variant isnull(const Variant& value, const Variant& defaultValue);
-//! The array a Variant holds (following one by-reference level); EVariantError otherwise.
-const VariantArray& GetVarArray(const Variant& value);
+//! Shape of the array a Variant holds; Data points at the bytes of a byte array.
+struct TVarArrayInfo {
+    VarType ElementType = VT_EMPTY;
+    std::int32_t LowBound = 0;
+    std::int32_t HighBound = -1;
+    const std::uint8_t* Data = nullptr;
+};
+//! The array a Variant holds; a Variant without an array raises EVariantError.
+TVarArrayInfo GetVarArray(const Variant& value);
 
 // A Variant kept in a 16-byte slot at any alignment. The slot owns the value: it must be
 // released (VariantSlotClear) before its bytes are dropped or overwritten.

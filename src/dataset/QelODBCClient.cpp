@@ -1,0 +1,403 @@
+#include "dataset/QelODBCClient.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dataset/ODBCFields.h"
+#include "support/Errors.h"
+
+namespace kubrix {
+
+TQelODBCClient::TQelODBCClient(TComponent* owner) : TDataSet(owner) {}
+
+TQelODBCClient::~TQelODBCClient() {
+    try {
+        Close();
+    } catch (...) {
+        // A handler failing during destruction must not stop the release of the records.
+    }
+    ClearRecords();
+}
+
+TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }
+
+// ---------------------------------------------------------------- layout
+
+void TQelODBCClient::CalcDataSize(const TFieldDef* def, int& total) {
+    if (IsStoredType(def->DataType)) total += static_cast<int>(CalcFieldLenWide(def->DataType, def->Size)) + 1;
+    if (def->HasChildDefs()) {
+        auto& children = const_cast<TFieldDef*>(def)->ChildDefs();
+        for (int i = 0; i < children.Count(); ++i) CalcDataSize(children.Items(i), total);
+    }
+}
+
+int TQelODBCClient::CalcRecordSize() const {
+    int total = 0;
+    auto& defs = const_cast<TQelODBCClient*>(this)->FieldDefs();
+    for (int i = 0; i < defs.Count(); ++i) CalcDataSize(defs.Items(i), total);
+    return total;
+}
+
+void TQelODBCClient::InitFieldDefsFromFields() {
+    if (FieldDefs().Count() == 0) {
+        for (TField* f : Fields())
+            if (f->FieldKind() == fkData && !IsSupportedType(f->DataType()))
+                DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
+        TDataSet::InitFieldDefsFromFields();
+    }
+    UpdateFieldDefList();
+    FieldOffsets.clear();
+    std::int64_t offset = 0;
+    for (TFieldDef* d : FieldDefList()) {
+        FieldOffsets.push_back(static_cast<std::int32_t>(std::min<std::int64_t>(offset, INT32_MAX)));
+        if (IsStoredType(d->DataType)) offset += static_cast<std::int64_t>(CalcFieldLenWide(d->DataType, d->Size)) + 1;
+    }
+    if (offset > 0xFFFF) DatabaseError("Record size " + std::to_string(offset) + " exceeds 65535 bytes");
+}
+
+void TQelODBCClient::InitBufferPointers(bool recompute) {
+    if (recompute) {
+        int size = CalcRecordSize();
+        if (size > 0xFFFF) DatabaseError("Record size " + std::to_string(size) + " exceeds 65535 bytes");
+        RecordSize = static_cast<std::uint16_t>(size);
+    }
+    BookmarkOfs = RecordSize + CalcFieldsSize();
+    BlobOfs = BookmarkOfs + 8;
+    ChangedOfs = BlobOfs + static_cast<int>(sizeof(std::string*)) * BlobCount;
+    RecIndexOfs = ChangedOfs + FieldCount();
+    RecBufSize = RecIndexOfs + 4;
+}
+
+std::uint8_t* TQelODBCClient::FindFieldData(std::uint8_t* area, const TField* field) {
+    if (!area) return nullptr;
+    IODBCField* f = AsODBCField(field);
+    if (!f) return nullptr;
+    std::int32_t ofs = f->GetDataOfs();
+    return ofs < 0 ? nullptr : area + ofs;
+}
+
+int TQelODBCClient::BlobSlotOf(const TField* field) const {
+    for (std::size_t i = 0; i < BlobFields.size(); ++i)
+        if (BlobFields[i] == field) return static_cast<int>(i);
+    return -1;
+}
+
+void* TQelODBCClient::GetRecordFieldData(const TField* field, int index) {
+    TMemoryRecord* rec = GetMemoryRecord(index);
+    if (field->DataType() == ftMemo) {
+        int slot = BlobSlotOf(field);
+        return slot >= 0 && rec->Blobs ? &rec->Blobs[slot] : nullptr;
+    }
+    return FindFieldData(rec->Data, field);
+}
+
+void TQelODBCClient::ReleaseVariantSlots(std::uint8_t* area) const {
+    if (!area) return;
+    for (std::int32_t ofs : variantSlots_) VariantSlotClear(area + ofs);
+}
+
+void TQelODBCClient::CopyDataArea(std::uint8_t* dst, const std::uint8_t* src) const {
+    if (dst == src) return;
+    ReleaseVariantSlots(dst);
+    if (src)
+        std::memcpy(dst, src, RecordSize);
+    else
+        std::memset(dst, 0, RecordSize);
+    if (src)
+        for (std::int32_t ofs : variantSlots_) VariantSlotDetach(dst + ofs);
+}
+
+// ---------------------------------------------------------------- open and close
+
+void TQelODBCClient::OpenCursor(bool infoQuery) {
+    if (FieldCount() > 0) FieldDefs().Clear();
+    InitFieldDefsFromFields();
+    CursorOpen = true;
+    try {
+        TDataSet::OpenCursor(infoQuery);
+    } catch (...) {
+        CursorOpen = false;
+        throw;
+    }
+}
+
+void TQelODBCClient::InternalOpen() {
+    SetBookmarkSize(4);
+    BlobFields.clear();
+    TotalFields.clear();
+    variantSlots_.clear();
+    const auto& defs = FieldDefList();
+    for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+        if (defs[i]->DataType == ftVariant) variantSlots_.push_back(FieldOffsets[i] + 1);
+    for (TField* f : Fields()) {
+        if (f->FieldKind() != fkData) continue;
+        if (!IsSupportedType(f->DataType())) DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
+        if (f->DataType() == ftBlob || f->DataType() == ftMemo) BlobFields.push_back(f);
+        IODBCField* odbc = AsODBCField(f);
+        if (!odbc) continue;
+        odbc->SetDataOfs(-1);
+        if (!IsStoredType(f->DataType())) continue;
+        for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+            if (defs[i]->FullName() == f->FieldName()) odbc->SetDataOfs(FieldOffsets[i]);
+    }
+    BlobCount = static_cast<int>(BlobFields.size());
+    InitBufferPointers(true);
+    if (!DataLoaded) LoadData();
+    RecordPos = -1;
+}
+
+void TQelODBCClient::InternalClose() {
+    ClearRecords();
+    for (TField* f : Fields())
+        if (IODBCField* odbc = AsODBCField(f)) odbc->SetDataOfs(-1);
+    BlobFields.clear();
+    BlobCount = 0;
+    variantSlots_.clear();
+    CursorOpen = false;
+    DataLoaded = false;
+}
+
+// ---------------------------------------------------------------- records
+
+TMemoryRecord* TQelODBCClient::AddRecord() {
+    if (UnfilteredRecords) UnfilteredRecords->reserve(UnfilteredRecords->size() + 1);
+    auto* rec = new TMemoryRecord(this, true);
+    if (UnfilteredRecords) UnfilteredRecords->push_back(rec);
+    return rec;
+}
+
+TMemoryRecord* TQelODBCClient::InsertRecord(int index) {
+    if (index < 0 || index > RealRecordCount()) ListIndexError(index);
+    TMemoryRecord* rec = AddRecord();
+    rec->SetIndex(index);
+    return rec;
+}
+
+TMemoryRecord* TQelODBCClient::GetMemoryRecord(int index) const {
+    if (index < 0 || index >= RealRecordCount()) ListIndexError(index);
+    return Records[static_cast<std::size_t>(index)];
+}
+
+TMemoryRecord* TQelODBCClient::FindRecordID(std::int32_t id) const {
+    int i = FindRecordID_(id);
+    return i < 0 ? nullptr : Records[static_cast<std::size_t>(i)];
+}
+
+int TQelODBCClient::FindRecordID_(std::int32_t id) const {
+    for (std::size_t i = 0; i < Records.size(); ++i)
+        if (Records[i]->RecordID == id) return static_cast<int>(i);
+    return -1;
+}
+
+TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
+    if (!record) DatabaseError("No record to copy");
+    TMemoryRecord* main = record->MainRecord() ? record->MainRecord() : record;
+    TMemoryRecord* copy = AddRecord();
+    copy->SetMainRecord(main);
+    if (!record->OwnsData) {
+        // Shared data stays shared: the copy points at the same source row.
+        if (copy->OwnsData) {
+            ReleaseVariantSlots(copy->Data);
+            delete[] copy->Data;
+            delete[] copy->Blobs;
+        }
+        copy->Data = record->Data;
+        copy->Blobs = record->Blobs;
+        copy->OwnsData = false;
+        return copy;
+    }
+    if (record->Data) {
+        if (!copy->Data) copy->Data = new std::uint8_t[RecordSize]();
+        CopyDataArea(copy->Data, record->Data);
+    }
+    if (record->Blobs && BlobCount > 0) {
+        if (!copy->Blobs) copy->Blobs = new std::string[static_cast<std::size_t>(BlobCount)];
+        for (int i = 0; i < BlobCount; ++i) copy->Blobs[i] = record->Blobs[i];
+    }
+    return copy;
+}
+
+void TQelODBCClient::RemoveRecord(int index) {
+    TMemoryRecord* rec = GetMemoryRecord(index);
+    Records.erase(Records.begin() + index);
+    if (UnfilteredRecords) {
+        auto& all = *UnfilteredRecords;
+        all.erase(std::remove(all.begin(), all.end(), rec), all.end());
+    }
+    delete rec;
+    if (Records.empty() && (!UnfilteredRecords || UnfilteredRecords->empty())) LastRecordID = kNoRecordID;
+}
+
+void TQelODBCClient::ClearRecords() {
+    if (UnfilteredRecords) {
+        Records = std::move(*UnfilteredRecords);
+        UnfilteredRecords.reset();
+    }
+    for (TMemoryRecord* r : Records) delete r;
+    Records.clear();
+    LastRecordID = kNoRecordID;
+    RecordPos = -1;
+}
+
+void TQelODBCClient::SetCapacity(int value) {
+    if (value < 0) throw EListError("List capacity out of bounds (" + std::to_string(value) + ")");
+    if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
+}
+
+bool TQelODBCClient::RecordVisible(const TMemoryRecord* record) const { return !record->FilteredOut; }
+
+bool TQelODBCClient::FieldReadOnly(const TField* field) const { return ReadOnly || field->ReadOnly(); }
+
+void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
+    // Records of this dataset alone are always current; a loader that fetches rows
+    // lazily re-reads them here.
+    record->Loaded = true;
+}
+
+// ---------------------------------------------------------------- searching
+
+int TQelODBCClient::FindMatch(const std::string& keyFields, const Variant& keyValues, const TLocateOptions& options) {
+    std::vector<TField*> fields;
+    for (const auto& n : SplitFieldNames(keyFields)) fields.push_back(FieldByName(n));
+    if (fields.empty()) DatabaseError("No key fields");
+    auto keys = LocateKeys(fields.size(), keyValues);
+    Variant v;
+    for (int i = 0; i < RealRecordCount(); ++i) {
+        TMemoryRecord* rec = Records[static_cast<std::size_t>(i)];
+        if (!RecordVisible(rec)) continue;
+        bool match = true;
+        for (std::size_t k = 0; k < fields.size() && match; ++k) {
+            GetFieldValueFromBuffer(fields[k], rec, v, "new");
+            match = LocateValueMatches(v, keys[k], options);
+        }
+        if (match) return i;
+    }
+    return -1;
+}
+
+bool TQelODBCClient::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
+    CheckBrowseMode();
+    int index = FindMatch(keyFields, keyValues, options);
+    if (index < 0) return false;
+    if (BeforeScroll) BeforeScroll(*this);
+    RecordPos = index;
+    CursorMoved();
+    if (AfterScroll) AfterScroll(*this);
+    return true;
+}
+
+Variant TQelODBCClient::Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultField) {
+    CheckActive();
+    int index = FindMatch(keyFields, keyValues, {});
+    Variant v = Variant::Null();
+    if (index >= 0) GetFieldValueFromBuffer(FieldByName(resultField), index, v, "new");
+    return v;
+}
+
+// ---------------------------------------------------------------- editing
+
+void TQelODBCClient::InternalInsert() { insertIndex_ = RecordPos; }
+
+void TQelODBCClient::InternalPost() {
+    TRecordBuffer rb = ActiveBuffer();
+    if (State() == dsInsert) {
+        const int count = RealRecordCount();
+        bool append = GetBookmarkFlag(rb) == bfEOF || insertIndex_ < 0 || insertIndex_ >= count;
+        TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
+        int index = append ? count : insertIndex_;
+        try {
+            AssignMemoryRecord(rec, rb);
+        } catch (...) {
+            RemoveRecord(index);
+            throw;
+        }
+        std::memcpy(rb + RecIndexOfs, &index, 4);
+        std::memcpy(rb + BookmarkOfs, &rec->RecordID, 4);
+        rb[BookmarkOfs + 4] = bfCurrent;
+        RecordPos = index;
+    } else {
+        int index = GetActiveRecordIndex();
+        AssignMemoryRecord(GetMemoryRecord(index), rb);
+        RecordPos = index;
+    }
+}
+
+void TQelODBCClient::InternalDelete() {
+    int index = GetActiveRecordIndex();
+    if (index < 0 || index >= RealRecordCount()) return;
+    RemoveRecord(index);
+    RecordPos = index;
+}
+
+void TQelODBCClient::InternalCancel() {}
+
+// ---------------------------------------------------------------- bookmarks and record numbers
+
+void TQelODBCClient::GetBookmarkData(TRecordBuffer buffer, void* data) { std::memcpy(data, buffer + BookmarkOfs, 4); }
+
+void TQelODBCClient::SetBookmarkData(TRecordBuffer buffer, const void* data) { std::memcpy(buffer + BookmarkOfs, data, 4); }
+
+TBookmarkFlag TQelODBCClient::GetBookmarkFlag(TRecordBuffer buffer) {
+    return static_cast<TBookmarkFlag>(buffer[BookmarkOfs + 4]);
+}
+
+void TQelODBCClient::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) { buffer[BookmarkOfs + 4] = flag; }
+
+void TQelODBCClient::InternalGotoBookmark(const void* bookmark) {
+    std::int32_t id;
+    std::memcpy(&id, bookmark, 4);
+    int index = FindRecordID_(id);
+    if (index < 0) return;
+    int old = RecordPos;
+    RecordPos = index;
+    if (!RecordVisible(Records[static_cast<std::size_t>(index)])) RecordPos = old;
+}
+
+void TQelODBCClient::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(buffer + BookmarkOfs); }
+
+bool TQelODBCClient::BookmarkValid(const TBookmark& bookmark) {
+    if (!CursorOpen || bookmark.size() < 4) return false;
+    std::int32_t id;
+    std::memcpy(&id, bookmark.data(), 4);
+    if (id == kNoRecordID || id > LastRecordID) return false;
+    TMemoryRecord* rec = FindRecordID(id);
+    return rec && RecordVisible(rec);
+}
+
+int TQelODBCClient::CompareBookmarks(const TBookmark& a, const TBookmark& b) {
+    auto idOf = [](const TBookmark& bm) {
+        std::int32_t id = kNoRecordID;
+        if (bm.size() >= 4) std::memcpy(&id, bm.data(), 4);
+        return id;
+    };
+    std::int32_t ia = idOf(a), ib = idOf(b);
+    if (ia == kNoRecordID && ib == kNoRecordID) return 0;
+    if (ib == kNoRecordID) return 1;
+    if (ia == kNoRecordID) return -1;
+    if (ia == ib) return 0;
+    int pa = FindRecordID_(ia), pb = FindRecordID_(ib);
+    return pa < pb ? -1 : (pa > pb ? 1 : 0);
+}
+
+int TQelODBCClient::GetRecNo() {
+    CheckActive();
+    UpdateCursorPos();
+    if (RecordPos == -1) return RealRecordCount() > 0 ? 1 : 0;
+    return RecordPos + 1;
+}
+
+void TQelODBCClient::SetRecNoImpl(int value) {
+    if (value < 1 || value > RealRecordCount()) return;
+    CheckBrowseMode();
+    if (BeforeScroll) BeforeScroll(*this);
+    RecordPos = value - 1;
+    CursorMoved();
+    if (AfterScroll) AfterScroll(*this);
+}
+
+int TQelODBCClient::GetRecordCount() {
+    CheckActive();
+    return RealRecordCount() + (State() == dsInsert ? 1 : 0);
+}
+
+}  // namespace kubrix

@@ -1,0 +1,204 @@
+#include "dataset/StoredValue.h"
+
+#include <cstring>
+#include <new>
+
+#include "dataset/Field.h"
+#include "support/DateTime.h"
+#include "support/Errors.h"
+#include "support/Text.h"
+
+namespace kubrix {
+
+bool IsSupportedType(TFieldType t) {
+    return (t >= 1 && t <= 21) || (t >= 23 && t <= 26) || (t >= 29 && t <= 32) || t == 35;
+}
+
+bool IsStoredType(TFieldType t) {
+    return (t >= 1 && t <= 14) || (t >= 23 && t <= 26) || t == 29 || t == 32 || t == 35;
+}
+
+bool IsBlobType(TFieldType t) { return (t >= 15 && t <= 21) || t == 30 || t == 31; }
+
+std::uint32_t CalcFieldLenWide(TFieldType type, int size) {
+    const std::uint32_t n = size > 0 ? static_cast<std::uint32_t>(size) : 0;
+    switch (type) {
+    case ftString:
+    case ftFixedChar: return 4 * n + 1;
+    case ftSmallint:
+    case ftWord:
+    case ftBoolean: return 2;
+    case ftInteger:
+    case ftAutoInc:
+    case ftDataSet: return 4;
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime:
+    case ftLargeint: return 8;
+    case ftBCD: return 34;
+    case ftDate:
+    case ftTime:
+    case ftVariant: return 16;
+    case ftBytes: return n;
+    case ftVarBytes: return n + 2;
+    case ftWideString: return 2 * n + 2;
+    case ftGuid: return 39;
+    case ftADT: return 0;
+    default: return IsBlobType(type) ? 4 : 0;
+    }
+}
+
+std::uint16_t CalcFieldLen(TFieldType type, int size) {
+    std::uint32_t len = CalcFieldLenWide(type, size);
+    return static_cast<std::uint16_t>(len > 0xFFFF ? 0xFFFF : len);
+}
+
+int CompareMemBlocks(const void* a, const void* b, int count) {
+    const auto* pa = static_cast<const std::uint8_t*>(a);
+    const auto* pb = static_cast<const std::uint8_t*>(b);
+    if (count <= 0) return 0;
+    const int words = count / 4;
+    for (int i = 0; i < words; ++i) {
+        std::int32_t x, y;
+        std::memcpy(&x, pa + 4 * i, 4);
+        std::memcpy(&y, pb + 4 * i, 4);
+        if (x != y) return x < y ? 1 : 2;
+    }
+    for (int i = words * 4; i < count; ++i) {
+        auto x = static_cast<std::int8_t>(pa[i]);
+        auto y = static_cast<std::int8_t>(pb[i]);
+        if (x != y) return x < y ? 1 : 2;
+    }
+    return 0;
+}
+
+namespace {
+
+// Writes value bytes after the flag, never past the end of the key.
+void PutValue(std::vector<std::uint8_t>& out, const void* bytes, std::size_t n) {
+    if (out.size() < 2) return;
+    n = std::min(n, out.size() - 1);
+    std::memcpy(out.data() + 1, bytes, n);
+}
+
+// UTF-8 text as a string field stores it: at most Size characters, and room for the zero.
+void PutText(std::vector<std::uint8_t>& out, const std::string& text, const TField* field) {
+    if (text.empty() || out.size() < 2) return;  // flag stays 0 for an empty text
+    std::size_t n = text.size();
+    if (field && (field->DataType() == ftString || field->DataType() == ftFixedChar))
+        n = Utf8PrefixBytes(text, static_cast<std::size_t>(field->Size()));
+    n = Utf8FitBytes(std::string_view(text).substr(0, n), out.size() - 1);
+    out[0] = 1;
+    PutValue(out, text.data(), n);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, const TField* field) {
+    std::vector<std::uint8_t> out(size > 0 ? static_cast<std::size_t>(size) : 0, 0);
+    auto setFlag = [&] { if (!out.empty()) out[0] = 1; };
+    switch (value.Type()) {
+    case VT_NULL: break;
+    case VT_I2: {
+        auto v = static_cast<std::int16_t>(value.RawInt());
+        setFlag();
+        PutValue(out, &v, 2);
+        break;
+    }
+    case VT_I4: {
+        auto v = static_cast<std::int32_t>(value.RawInt());
+        setFlag();
+        PutValue(out, &v, 4);
+        break;
+    }
+    case VT_DATE: {
+        std::uint8_t native[8];
+        DateTimeToNative(ftDateTime, value.RawDouble(), native);
+        setFlag();
+        PutValue(out, native, 8);
+        break;
+    }
+    case VT_STRING: PutText(out, value.RawAnsi(), field); break;
+    case VT_BSTR: {
+        TFieldType ft = field ? field->DataType() : ftUnknown;
+        if (ft == ftString || ft == ftFixedChar) {
+            PutText(out, Utf16ToUtf8(value.RawWide()), field);
+        } else if (ft == ftWideString) {
+            const std::u16string& w = value.RawWide();
+            if (w.empty()) break;
+            std::size_t units = w.size();
+            if (field) units = std::min(units, static_cast<std::size_t>(field->Size()));
+            if (out.size() >= 3) units = std::min(units, (out.size() - 3) / 2);
+            else units = 0;
+            // Never keep half of a surrogate pair.
+            if (units > 0 && units < w.size() && w[units - 1] >= 0xD800 && w[units - 1] <= 0xDBFF) --units;
+            setFlag();
+            PutValue(out, w.data(), 2 * units);
+        } else {
+            throw Exception(std::string("Необрабатываемый тип поля:") + (field ? field->FieldName() : std::string()));
+        }
+        break;
+    }
+    case VT_BOOL: {
+        std::uint16_t w = value.RawInt() != 0 ? 0xFFFF : 0;
+        setFlag();
+        PutValue(out, &w, 2);
+        break;
+    }
+    default: throw Exception("Необрабатываемый параметр." + std::to_string(value.Type()));
+    }
+    return out;
+}
+
+Variant isnull(const Variant& value, const Variant& defaultValue) {
+    return value.IsNull() ? defaultValue : value;
+}
+
+TVarArrayInfo GetVarArray(const Variant& value) {
+    if (!value.IsArray()) throw EVariantError("Invalid argument");
+    TVarArrayInfo info;
+    info.ElementType = value.ElementType();
+    info.LowBound = value.LowBound();
+    info.HighBound = value.HighBound();
+    if (value.IsByteArray()) info.Data = value.Bytes().data();
+    return info;
+}
+
+namespace {
+struct alignas(Variant) RawVariant {
+    unsigned char bytes[sizeof(Variant)];
+    Variant* get() { return std::launder(reinterpret_cast<Variant*>(bytes)); }
+};
+}  // namespace
+
+Variant VariantSlotRead(const std::uint8_t* slot) {
+    RawVariant raw;
+    std::memcpy(raw.bytes, slot, sizeof(Variant));
+    return *raw.get();
+}
+
+void VariantSlotClear(std::uint8_t* slot) {
+    RawVariant raw;
+    std::memcpy(raw.bytes, slot, sizeof(Variant));
+    raw.get()->~Variant();
+    std::memset(slot, 0, sizeof(Variant));
+}
+
+void VariantSlotAssign(std::uint8_t* slot, const Variant& value) {
+    Variant copy(value);  // copy first: value may live in this very slot
+    VariantSlotClear(slot);
+    RawVariant raw;
+    std::memset(raw.bytes, 0, sizeof(Variant));
+    new (raw.bytes) Variant(std::move(copy));
+    std::memcpy(slot, raw.bytes, sizeof(Variant));
+}
+
+void VariantSlotDetach(std::uint8_t* dst) {
+    Variant copy = VariantSlotRead(dst);
+    RawVariant raw;
+    std::memset(raw.bytes, 0, sizeof(Variant));
+    new (raw.bytes) Variant(std::move(copy));
+    std::memcpy(dst, raw.bytes, sizeof(Variant));
+}
+
+}  // namespace kubrix
