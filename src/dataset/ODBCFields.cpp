@@ -144,6 +144,16 @@ TFieldClass QelODBCFieldClass(TFieldType type) {
     case ftMemo: return [](TComponent* o) -> TField* { return new TQelODBCMemoField(o); };
     case ftWideString: return [](TComponent* o) -> TField* { return new TQelODBCWideStringField(o); };
     case ftVariant: return [](TComponent* o) -> TField* { return new TQelODBCVariantField(o); };
+    // Other stored types get the framework's class with the slot members, so that every
+    // value the record store holds is reachable through its field.
+    case ftFixedChar: return [](TComponent* o) -> TField* { return new TQelODBCField<TStringField>(o); };
+    case ftGuid: return [](TComponent* o) -> TField* { return new TQelODBCField<TGuidField>(o); };
+    case ftWord: return [](TComponent* o) -> TField* { return new TQelODBCField<TWordField>(o); };
+    case ftAutoInc: return [](TComponent* o) -> TField* { return new TQelODBCField<TAutoIncField>(o); };
+    case ftLargeint: return [](TComponent* o) -> TField* { return new TQelODBCField<TLargeintField>(o); };
+    case ftCurrency: return [](TComponent* o) -> TField* { return new TQelODBCField<TCurrencyField>(o); };
+    case ftDate: return [](TComponent* o) -> TField* { return new TQelODBCField<TDateField>(o); };
+    case ftTime: return [](TComponent* o) -> TField* { return new TQelODBCField<TTimeField>(o); };
     default: return DefaultFieldClass(type);
     }
 }

@@ -224,7 +224,8 @@ public:
     using TQelODBCField::TQelODBCField;
 };
 
-//! The class of a field type in this dataset; other types get the framework's class.
+//! The class of a field type in this dataset: the thirteen classes above, the framework's
+//! class with the slot members for the other stored types, the framework's class otherwise.
 TFieldClass QelODBCFieldClass(TFieldType type);
 
 //! CalcFieldLen of field's type and size.

@@ -1,0 +1,259 @@
+#include "dataset/ODBCClientLoad.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+// The statement's column class and the dataset's field template share a name; this file
+// sees the column class under a name of its own. It only reads the column's data members.
+#define TQelODBCField TQelODBCStatementColumn
+#include "odbc/ODBCQuery.h"
+#undef TQelODBCField
+
+#include "dataset/ODBCFields.h"
+#include "dataset/StoredValue.h"
+#include "support/CursorStack.h"
+#include "support/Errors.h"
+#include "support/Text.h"
+
+namespace kubrix {
+namespace {
+
+constexpr const char* kMsgNotImplemented = "Не реализовано.";
+
+}  // namespace
+
+TQelODBCSQLClient::TQelODBCSQLClient(TComponent* owner)
+    : TQelODBCClient(owner), select_(std::make_unique<TQelODBCQuery>()) {
+    select_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+}
+
+TQelODBCSQLClient::~TQelODBCSQLClient() {
+    SetConnection(nullptr);
+    Close();
+}
+
+void TQelODBCSQLClient::SetConnection(TQelODBCConnection* connection) {
+    if (connection == connection_) return;
+    if (connection_) connection_->RemoveClient(this);
+    connection_ = connection;
+    if (connection_) connection_->AddClient(this);
+    select_->SetConnection(connection);
+}
+
+void TQelODBCSQLClient::ConnectionDestroyed(TQelODBCConnection* connection) {
+    if (connection != connection_) return;
+    Close();
+    connection_ = nullptr;
+    select_->SetConnection(nullptr);
+}
+
+const std::string& TQelODBCSQLClient::GetSQL_Select() const { return select_->SQL(); }
+
+TQelODBCParams& TQelODBCSQLClient::SQL_Select_Params() { return select_->Parameters(); }
+
+void TQelODBCSQLClient::SetCheckRecordCount(bool value) { select_->CheckRecordCount = value; }
+
+void TQelODBCSQLClient::SetMaxRecordCount(int value) { select_->MaxRecordCount = value; }
+
+void TQelODBCSQLClient::CheckODBCError(const std::string& sqlState, const std::string& message) {
+    Errors.push_back(sqlState + message);
+}
+
+void TQelODBCSQLClient::SetSQL_Select(const std::string& text) {
+    const bool describe = !Trim(text).empty() && SQL_Select_InitFields && text != select_->SQL();
+    select_->SetSQL(text);
+    if (describe) {
+        select_->OpenCursor();
+        try {
+            CopyStructure(*select_);
+        } catch (...) {
+            select_->CloseCursor();
+            throw;
+        }
+        select_->CloseCursor();
+        CreateFieldObjects();
+    }
+    if (OnSQL_SelectChange) OnSQL_SelectChange(*this);
+}
+
+void TQelODBCSQLClient::CopyStructure(TQelODBCQuery& statement) {
+    BusyCursor busy(crSQLWait);
+    CheckInactive();
+    DestroyFields();
+    FieldDefs().Clear();
+    for (int i = 0; i < statement.GetFieldCount(); ++i) {
+        const auto& col = *statement.GetField(i);
+        if (FieldDefs().Find(col.Name)) continue;
+        int size = 0;
+        switch (col.FieldType) {
+            // Text keeps its declared number of characters; the slot is sized for UTF-8.
+            case ftString:
+            case ftBytes:
+            case ftVarBytes:
+            case ftWideString:
+                size = static_cast<int>(col.ColumnSize);
+                break;
+            case ftGuid: size = 38; break;
+            default: break;
+        }
+        if (!IsSupportedType(col.FieldType)) continue;
+        TFieldDef* def = FieldDefs().Add(col.Name, col.FieldType, size, col.Required);
+        if (col.FieldType == ftBCD) {
+            def->Size = 4;
+            def->Precision = 19;
+        }
+    }
+    UpdateFieldDefList();
+}
+
+std::string TQelODBCSQLClient::FieldComponentName(const std::string& fieldName, int defIndex) const {
+    std::string tail = fieldName;
+    if (!tail.empty() && tail[0] >= 'a' && tail[0] <= 'z') tail[0] = static_cast<char>(tail[0] - 'a' + 'A');
+    bool plain = !tail.empty();
+    for (char ch : tail)
+        if (!((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '_'))
+            plain = false;
+    return plain ? Name() + tail : Name() + "Field" + std::to_string(defIndex);
+}
+
+void TQelODBCSQLClient::CreateFieldObjects() {
+    TComponent* owner = Owner() ? Owner() : this;
+    const int defCount = FieldDefs().Count();
+    for (int i = 0; i < defCount; ++i) {
+        TFieldDef* d = FieldDefs().Items(i);
+        TField* f = GetFieldClass(d->DataType)(owner);
+        f->SetFieldName(d->Name);
+        f->SetSize(d->Size);
+        f->SetRequired(d->Required);
+        if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->Precision = d->Precision;
+        f->SetDataSet(this);
+        if (!Name().empty()) f->SetName(FieldComponentName(d->Name, i));
+    }
+    // Stored presentation: label and width of known columns, and their companion fields.
+    if (!connection_) return;
+    TFieldInfoStorage& store = connection_->FieldInfoStorage();
+    for (int i = 0; i < defCount; ++i) {
+        TFieldDef* d = FieldDefs().Items(i);
+        int hit = store.IndexOf(d->Name, d->DataType, d->Precision, d->Size);
+        if (hit < 0) continue;
+        TField* master = FindField(d->Name);
+        TFieldInfo info;
+        store.GetFieldInfoM(hit, info);
+        master->SetDisplayLabel(info.DisplayLabel);
+        master->SetDisplayWidth(info.DisplayWidth);
+        for (int k = 0; k < store.Count(hit); ++k) {
+            store.GetFieldInfo(hit, k, info);
+            if (FindField(info.Name)) continue;
+            const auto type = static_cast<TFieldType>(info.DataType);
+            TFieldDef* sub = FieldDefs().Add(info.Name, type, info.Size, false);
+            sub->Precision = info.Precision;
+            TField* f = GetFieldClass(type)(owner);
+            f->SetFieldName(info.Name);
+            f->SetSize(info.Size);
+            if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->Precision = info.Precision;
+            f->SetReadOnly(true);
+            f->SetDisplayLabel(info.DisplayLabel);
+            f->SetDisplayWidth(info.DisplayWidth);
+            f->SetDataSet(this);
+            if (!Name().empty()) f->SetName(FieldComponentName(info.Name, FieldDefs().Count() - 1));
+            if (IODBCField* odbc = AsODBCField(f)) odbc->SetMasterField(master);
+        }
+    }
+    UpdateFieldDefList();
+}
+
+void TQelODBCSQLClient::SetActive(bool value) {
+    if (value && !Active()) Errors.clear();
+    if (value && !Active() && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
+        !Trim(select_->SQL()).empty()) {
+        // No structure yet: describe the select first.
+        select_->OpenCursor();
+        try {
+            CopyStructure(*select_);
+        } catch (...) {
+            select_->CloseCursor();
+            throw;
+        }
+        select_->CloseCursor();
+    }
+    TQelODBCClient::SetActive(value);
+    if (!value) DataLoaded = false;
+}
+
+void TQelODBCSQLClient::OnCreateODBCField(TQelODBCQuery& statement) {
+    statement.RowSize = RecordSize;
+    statement.LongCount = BlobCount;
+    for (int i = 0; i < statement.GetFieldCount(); ++i) {
+        auto& col = *statement.GetField(i);
+        TField* field = FindField(col.Name);
+        if (!field) {
+            col.Offset = -1;
+            continue;
+        }
+        auto blob = std::find(BlobFields.begin(), BlobFields.end(), field);
+        if (blob != BlobFields.end()) {
+            col.Offset = static_cast<std::int32_t>(blob - BlobFields.begin());
+            col.IsLong = true;
+            // Memo text is read as text, other blobs as bytes.
+            col.TargetType = field->DataType() == ftMemo ? SQL_C_CHAR : SQL_C_BINARY;
+            field->SetRequired(col.Required);
+            continue;
+        }
+        field->SetRequired(col.Required);
+        IODBCField* odbc = AsODBCField(field);
+        if (!odbc) {
+            col.Offset = -1;
+            continue;
+        }
+        if (field->DataType() != col.FieldType) {
+            switch (field->DataType()) {
+                case ftString: col.TargetType = SQL_C_CHAR; break;
+                case ftInteger: col.TargetType = SQL_C_LONG; break;
+                case ftBoolean: col.TargetType = SQL_C_BIT; break;
+                default: throw Exception(std::string(kMsgNotImplemented) + col.Name);
+            }
+            col.FieldType = field->DataType();
+        }
+        col.Size = odbc->GetSize_();
+        col.Offset = odbc->GetDataOfs();
+        col.IsLong = false;
+    }
+}
+
+void TQelODBCSQLClient::LoadData() {
+    if ((!connection_ && !select_->Active()) || Trim(select_->SQL()).empty()) {
+        DataLoaded = true;  // nothing to load: opens empty
+        return;
+    }
+    BusyCursor busy(crSQLWait);
+    if (!select_->Active()) {
+        select_->RowSize = RecordSize;
+        select_->LongCount = BlobCount;
+        select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };
+        select_->Open();
+    }
+    struct CloseAtEnd {
+        TQelODBCQuery& q;
+        TQelODBCSQLClient& ds;
+        ~CloseAtEnd() {
+            ds.AllocRecordData = true;
+            q.Close();
+        }
+    } closeAtEnd{*select_, *this};
+    const int rows = select_->RowCount();
+    SetCapacity(static_cast<int>(Records.size()) + rows);
+    AllocRecordData = false;
+    for (int i = 0; i < rows; ++i) {
+        TMemoryRecord* r = AddRecord();
+        r->Loaded = !DoResyncRecordOnFirstAccess;
+        // The row block becomes the record's data area as it is: no copy.
+        r->Data = select_->Rows[static_cast<std::size_t>(i)].release();
+        if (BlobCount > 0) r->Blobs = select_->LongValues[static_cast<std::size_t>(i)].release();
+        r->OwnsData = true;
+    }
+    DataLoaded = true;
+    RecordPos = 0;
+    if (AfterDataLoad && !DoResyncRecordOnFirstAccess) AfterDataLoad(*this);
+}
+
+}  // namespace kubrix
