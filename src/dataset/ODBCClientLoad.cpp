@@ -3,11 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
-// The statement's column class and the dataset's field template share a name; this file
-// sees the column class under a name of its own. It only reads the column's data members.
-#define TQelODBCField TQelODBCStatementColumn
 #include "odbc/ODBCQuery.h"
-#undef TQelODBCField
 
 #include "dataset/ODBCFields.h"
 #include "dataset/StoredValue.h"

@@ -146,14 +146,14 @@ TFieldClass QelODBCFieldClass(TFieldType type) {
     case ftVariant: return [](TComponent* o) -> TField* { return new TQelODBCVariantField(o); };
     // Other stored types get the framework's class with the slot members, so that every
     // value the record store holds is reachable through its field.
-    case ftFixedChar: return [](TComponent* o) -> TField* { return new TQelODBCField<TStringField>(o); };
-    case ftGuid: return [](TComponent* o) -> TField* { return new TQelODBCField<TGuidField>(o); };
-    case ftWord: return [](TComponent* o) -> TField* { return new TQelODBCField<TWordField>(o); };
-    case ftAutoInc: return [](TComponent* o) -> TField* { return new TQelODBCField<TAutoIncField>(o); };
-    case ftLargeint: return [](TComponent* o) -> TField* { return new TQelODBCField<TLargeintField>(o); };
-    case ftCurrency: return [](TComponent* o) -> TField* { return new TQelODBCField<TCurrencyField>(o); };
-    case ftDate: return [](TComponent* o) -> TField* { return new TQelODBCField<TDateField>(o); };
-    case ftTime: return [](TComponent* o) -> TField* { return new TQelODBCField<TTimeField>(o); };
+    case ftFixedChar: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TStringField>(o); };
+    case ftGuid: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TGuidField>(o); };
+    case ftWord: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TWordField>(o); };
+    case ftAutoInc: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TAutoIncField>(o); };
+    case ftLargeint: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TLargeintField>(o); };
+    case ftCurrency: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TCurrencyField>(o); };
+    case ftDate: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TDateField>(o); };
+    case ftTime: return [](TComponent* o) -> TField* { return new TQelODBCFieldBase<TTimeField>(o); };
     default: return DefaultFieldClass(type);
     }
 }

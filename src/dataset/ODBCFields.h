@@ -53,10 +53,10 @@ using TGetCanModify = std::function<void(TField& sender, bool& canModify)>;
 
 //! Members shared by the thirteen classes on top of framework field Base.
 template <class Base>
-class TQelODBCField : public Base, public IODBCField {
+class TQelODBCFieldBase : public Base, public IODBCField {
 public:
-    explicit TQelODBCField(TComponent* owner) : Base(owner) {}
-    ~TQelODBCField() override = default;
+    explicit TQelODBCFieldBase(TComponent* owner) : Base(owner) {}
+    ~TQelODBCFieldBase() override = default;
 
     TGetTableName OnGetTableName;
     TGetValueScript OnGetValueScript;
@@ -94,7 +94,7 @@ public:
 
     //! Not GetReadOnly, then OnGetCanModify may change it.
     bool GetCanModify() const override;
-    IODBCField* GetODBCInterface() const override { return const_cast<TQelODBCField*>(this); }
+    IODBCField* GetODBCInterface() const override { return const_cast<TQelODBCFieldBase*>(this); }
 
     //! Slot offset given when the cursor opens; -1 until then.
     std::int32_t DataOfs = -1;
@@ -106,21 +106,21 @@ protected:
 private:
     std::string Rewrite(const TGetTableName& handler, const std::string& stored) const {
         std::string text = stored;
-        if (handler) handler(const_cast<TQelODBCField&>(*this), text);
+        if (handler) handler(const_cast<TQelODBCFieldBase&>(*this), text);
         return text;
     }
 };
 
-class TQelODBCStringField : public TQelODBCField<TStringField> {
+class TQelODBCStringField : public TQelODBCFieldBase<TStringField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
 };
 
 //! Running total members (calc_total, Total); the totals themselves are kept by the dataset.
 template <class Base>
-class TQelODBCTotalField : public TQelODBCField<Base> {
+class TQelODBCTotalField : public TQelODBCFieldBase<Base> {
 public:
-    using TQelODBCField<Base>::TQelODBCField;
+    using TQelODBCFieldBase<Base>::TQelODBCFieldBase;
     bool calc_total() const { return calcTotal_; }
     virtual void Setcalc_total(bool value) = 0;
     //! Running total written and read by the dataset.
@@ -144,9 +144,9 @@ public:
     void Setcalc_total(bool value) override;
 };
 
-class TQelODBCBooleanField : public TQelODBCField<TBooleanField> {
+class TQelODBCBooleanField : public TQelODBCFieldBase<TBooleanField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
 };
 
 class TQelODBCFloatField : public TQelODBCTotalField<TFloatField> {
@@ -165,30 +165,30 @@ public:
     Variant GetTotal() const;
 };
 
-class TQelODBCDateTimeField : public TQelODBCField<TDateTimeField> {
+class TQelODBCDateTimeField : public TQelODBCFieldBase<TDateTimeField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
 };
 
-class TQelODBCBytesField : public TQelODBCField<TBytesField> {
+class TQelODBCBytesField : public TQelODBCFieldBase<TBytesField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
 
 protected:
     //! Each byte's decimal value followed by ";"; empty for null.
     void GetText(std::string& text, bool displayText) const override;
 };
 
-class TQelODBCVarBytesField : public TQelODBCField<TVarBytesField> {
+class TQelODBCVarBytesField : public TQelODBCFieldBase<TVarBytesField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
     //! Count min(length, Size) and the first bytes of the text.
     void SetAsString(const std::string& value) override;
 };
 
-class TQelODBCBlobField : public TQelODBCField<TBlobField> {
+class TQelODBCBlobField : public TQelODBCFieldBase<TBlobField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
     //! The stored bytes as a byte array, compressed or not; Null when empty.
     Variant GetAsVariant() const override;
     //! The value is stored compressed.
@@ -198,9 +198,9 @@ protected:
     void SetVarValue(const Variant& value) override;
 };
 
-class TQelODBCMemoField : public TQelODBCField<TMemoField> {
+class TQelODBCMemoField : public TQelODBCFieldBase<TMemoField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
     std::int32_t GetAsInteger() const override;
     double GetAsFloat() const override;
 
@@ -209,9 +209,9 @@ protected:
     void SetText(const std::string& text) override;
 };
 
-class TQelODBCWideStringField : public TQelODBCField<TWideStringField> {
+class TQelODBCWideStringField : public TQelODBCFieldBase<TWideStringField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
     //! The framework's own rule: OnGetCanModify is not consulted.
     bool GetCanModify() const override { return TWideStringField::GetCanModify(); }
 
@@ -219,9 +219,9 @@ protected:
     void GetText(std::string& text, bool displayText) const override;
 };
 
-class TQelODBCVariantField : public TQelODBCField<TVariantField> {
+class TQelODBCVariantField : public TQelODBCFieldBase<TVariantField> {
 public:
-    using TQelODBCField::TQelODBCField;
+    using TQelODBCFieldBase::TQelODBCFieldBase;
 };
 
 //! The class of a field type in this dataset: the thirteen classes above, the framework's
@@ -234,17 +234,17 @@ std::int32_t ODBCFieldSlotLength(const TField* field);
 bool ODBCFieldReadOnly(const TField* field);
 
 template <class Base>
-std::int32_t TQelODBCField<Base>::GetSize_() const {
+std::int32_t TQelODBCFieldBase<Base>::GetSize_() const {
     return ODBCFieldSlotLength(this);
 }
 
 template <class Base>
-bool TQelODBCField<Base>::GetReadOnly() const {
+bool TQelODBCFieldBase<Base>::GetReadOnly() const {
     return ODBCFieldReadOnly(this);
 }
 
 template <class Base>
-void TQelODBCField<Base>::SetMasterField(TField* value) {
+void TQelODBCFieldBase<Base>::SetMasterField(TField* value) {
     if (MasterField == value) return;
     if (MasterField) this->RemoveFreeNotification(MasterField);
     MasterField = value;
@@ -252,14 +252,14 @@ void TQelODBCField<Base>::SetMasterField(TField* value) {
 }
 
 template <class Base>
-bool TQelODBCField<Base>::GetCanModify() const {
+bool TQelODBCFieldBase<Base>::GetCanModify() const {
     bool result = !GetReadOnly();
-    if (OnGetCanModify) OnGetCanModify(const_cast<TQelODBCField&>(*this), result);
+    if (OnGetCanModify) OnGetCanModify(const_cast<TQelODBCFieldBase&>(*this), result);
     return result;
 }
 
 template <class Base>
-void TQelODBCField<Base>::Notification(TComponent* component, TOperation operation) {
+void TQelODBCFieldBase<Base>::Notification(TComponent* component, TOperation operation) {
     Base::Notification(component, operation);
     if (operation == TOperation::opRemove && MasterField && static_cast<TComponent*>(MasterField) == component)
         MasterField = nullptr;
