@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "dataset/ODBCClientLoad.h"
+#include "dataset/QelODBCClient.h"
 #include "support/Errors.h"
 
 using namespace kubrix;
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         c.ConnectionString = connStr;
         c.Connect();
         TComponent owner;
-        auto* ds = new TQelODBCSQLClient(&owner);
+        auto* ds = new TQelODBCClient(&owner);
         ds->SetConnection(&c);
         ds->SetSQL_Select(kSelect);
         const long before = ResidentBytes();

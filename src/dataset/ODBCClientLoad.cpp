@@ -1,4 +1,4 @@
-#include "dataset/ODBCClientLoad.h"
+#include "dataset/QelODBCClient.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -18,17 +18,7 @@ constexpr const char* kMsgNotImplemented = "Не реализовано.";
 
 }  // namespace
 
-TQelODBCSQLClient::TQelODBCSQLClient(TComponent* owner)
-    : TQelODBCClient(owner), select_(std::make_unique<TQelODBCQuery>()) {
-    select_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
-}
-
-TQelODBCSQLClient::~TQelODBCSQLClient() {
-    SetConnection(nullptr);
-    Close();
-}
-
-void TQelODBCSQLClient::SetConnection(TQelODBCConnection* connection) {
+void TQelODBCClient::SetConnection(TQelODBCConnection* connection) {
     if (connection == connection_) return;
     if (connection_) connection_->RemoveClient(this);
     connection_ = connection;
@@ -36,26 +26,26 @@ void TQelODBCSQLClient::SetConnection(TQelODBCConnection* connection) {
     select_->SetConnection(connection);
 }
 
-void TQelODBCSQLClient::ConnectionDestroyed(TQelODBCConnection* connection) {
+void TQelODBCClient::ConnectionDestroyed(TQelODBCConnection* connection) {
     if (connection != connection_) return;
     Close();
     connection_ = nullptr;
     select_->SetConnection(nullptr);
 }
 
-const std::string& TQelODBCSQLClient::GetSQL_Select() const { return select_->SQL(); }
+const std::string& TQelODBCClient::GetSQL_Select() const { return select_->SQL(); }
 
-TQelODBCParams& TQelODBCSQLClient::SQL_Select_Params() { return select_->Parameters(); }
+TQelODBCParams& TQelODBCClient::SQL_Select_Params() { return select_->Parameters(); }
 
-void TQelODBCSQLClient::SetCheckRecordCount(bool value) { select_->CheckRecordCount = value; }
+void TQelODBCClient::SetCheckRecordCount(bool value) { select_->CheckRecordCount = value; }
 
-void TQelODBCSQLClient::SetMaxRecordCount(int value) { select_->MaxRecordCount = value; }
+void TQelODBCClient::SetMaxRecordCount(int value) { select_->MaxRecordCount = value; }
 
-void TQelODBCSQLClient::CheckODBCError(const std::string& sqlState, const std::string& message) {
+void TQelODBCClient::CheckODBCError(const std::string& sqlState, const std::string& message) {
     Errors.push_back(sqlState + message);
 }
 
-void TQelODBCSQLClient::SetSQL_Select(const std::string& text) {
+void TQelODBCClient::SetSQL_Select(const std::string& text) {
     const bool describe = !Trim(text).empty() && SQL_Select_InitFields && text != select_->SQL();
     select_->SetSQL(text);
     if (describe) {
@@ -72,7 +62,7 @@ void TQelODBCSQLClient::SetSQL_Select(const std::string& text) {
     if (OnSQL_SelectChange) OnSQL_SelectChange(*this);
 }
 
-void TQelODBCSQLClient::CopyStructure(TQelODBCQuery& statement) {
+void TQelODBCClient::CopyStructure(TQelODBCQuery& statement) {
     BusyCursor busy(crSQLWait);
     CheckInactive();
     DestroyFields();
@@ -102,7 +92,7 @@ void TQelODBCSQLClient::CopyStructure(TQelODBCQuery& statement) {
     UpdateFieldDefList();
 }
 
-std::string TQelODBCSQLClient::FieldComponentName(const std::string& fieldName, int defIndex) const {
+std::string TQelODBCClient::FieldComponentName(const std::string& fieldName, int defIndex) const {
     std::string tail = fieldName;
     if (!tail.empty() && tail[0] >= 'a' && tail[0] <= 'z') tail[0] = static_cast<char>(tail[0] - 'a' + 'A');
     bool plain = !tail.empty();
@@ -112,7 +102,7 @@ std::string TQelODBCSQLClient::FieldComponentName(const std::string& fieldName, 
     return plain ? Name() + tail : Name() + "Field" + std::to_string(defIndex);
 }
 
-void TQelODBCSQLClient::CreateFieldObjects() {
+void TQelODBCClient::CreateFieldObjects() {
     TComponent* owner = Owner() ? Owner() : this;
     const int defCount = FieldDefs().Count();
     for (int i = 0; i < defCount; ++i) {
@@ -158,7 +148,7 @@ void TQelODBCSQLClient::CreateFieldObjects() {
     UpdateFieldDefList();
 }
 
-void TQelODBCSQLClient::SetActive(bool value) {
+void TQelODBCClient::SetActive(bool value) {
     if (value && !Active()) Errors.clear();
     if (value && !Active() && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
         !Trim(select_->SQL()).empty()) {
@@ -172,11 +162,11 @@ void TQelODBCSQLClient::SetActive(bool value) {
         }
         select_->CloseCursor();
     }
-    TQelODBCClient::SetActive(value);
+    TDataSet::SetActive(value);
     if (!value) DataLoaded = false;
 }
 
-void TQelODBCSQLClient::OnCreateODBCField(TQelODBCQuery& statement) {
+void TQelODBCClient::OnCreateODBCField(TQelODBCQuery& statement) {
     statement.RowSize = RecordSize;
     statement.LongCount = BlobCount;
     for (int i = 0; i < statement.GetFieldCount(); ++i) {
@@ -216,7 +206,7 @@ void TQelODBCSQLClient::OnCreateODBCField(TQelODBCQuery& statement) {
     }
 }
 
-void TQelODBCSQLClient::LoadData() {
+void TQelODBCClient::LoadData() {
     if ((!connection_ && !select_->Active()) || Trim(select_->SQL()).empty()) {
         DataLoaded = true;  // nothing to load: opens empty
         return;
@@ -230,7 +220,7 @@ void TQelODBCSQLClient::LoadData() {
     }
     struct CloseAtEnd {
         TQelODBCQuery& q;
-        TQelODBCSQLClient& ds;
+        TQelODBCClient& ds;
         ~CloseAtEnd() {
             ds.AllocRecordData = true;
             q.Close();

@@ -4,14 +4,19 @@
 #include <cstring>
 
 #include "dataset/ODBCFields.h"
+#include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
 
 namespace kubrix {
 
-TQelODBCClient::TQelODBCClient(TComponent* owner) : TDataSet(owner) {}
+TQelODBCClient::TQelODBCClient(TComponent* owner)
+    : TDataSet(owner), select_(std::make_unique<TQelODBCQuery>()) {
+    select_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+}
 
 TQelODBCClient::~TQelODBCClient() {
     try {
+        SetConnection(nullptr);
         Close();
     } catch (...) {
         // A handler failing during destruction must not stop the release of the records.

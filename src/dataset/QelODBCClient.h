@@ -26,13 +26,17 @@
 #include "dataset/DataSet.h"
 #include "dataset/MemoryRecord.h"
 #include "dataset/StoredValue.h"
+#include "odbc/ODBCConnection.h"
 
 namespace kubrix {
 
 //! RecordID that names no record (and means "no bookmark").
 inline constexpr std::int32_t kNoRecordID = INT32_MIN;
 
-class TQelODBCClient : public TDataSet {
+class TQelODBCQuery;
+class TQelODBCParams;
+
+class TQelODBCClient : public TDataSet, public IODBCConnectionClient {
 public:
     explicit TQelODBCClient(TComponent* owner = nullptr);
     ~TQelODBCClient() override;
@@ -158,6 +162,45 @@ public:
     //! Copies a data area of RecordSize bytes, deep-copying ftVariant slots (dst is released first).
     void CopyDataArea(std::uint8_t* dst, const std::uint8_t* src) const;
 
+    // ---- loading from an SQL select over a connection
+
+    TQelODBCConnection* Connection() const { return connection_; }
+    //! Leaves the old connection's clients, joins the new one's; the select statement follows.
+    void SetConnection(TQelODBCConnection* connection);
+
+    //! The select text.
+    const std::string& GetSQL_Select() const;
+    //! Sets the select text; unless it is blank, unchanged or SQL_Select_InitFields is off,
+    //! describes the result and creates one field definition and field object per column.
+    void SetSQL_Select(const std::string& text);
+    TQelODBCParams& SQL_Select_Params();
+    //! Create the fields when the select text is set.
+    bool SQL_Select_InitFields = true;
+    //! Called after the select text was set.
+    std::function<void(TQelODBCClient&)> OnSQL_SelectChange;
+    //! Records are marked not loaded (re-read on first access).
+    bool DoResyncRecordOnFirstAccess = false;
+    //! Called after the rows were loaded.
+    std::function<void(TQelODBCClient&)> AfterDataLoad;
+    //! Row cap of the select statement (applied when the connection has one).
+    void SetCheckRecordCount(bool value);
+    void SetMaxRecordCount(int value);
+
+    //! Diagnostic texts (SQLSTATE followed by the message) gathered since the last open.
+    std::vector<std::string> Errors;
+
+    //! Replaces the field definitions by the statement's described result columns.
+    void CopyStructure(TQelODBCQuery& statement);
+    //! Lays the statement's result columns onto the record: the hook of the select statement.
+    void OnCreateODBCField(TQelODBCQuery& statement);
+    //! The error handler of the statements: appends the text.
+    void CheckODBCError(const std::string& sqlState, const std::string& message);
+
+    void SetActive(bool value) override;
+
+    void ConnectionClosing() override { Close(); }
+    void ConnectionDestroyed(TQelODBCConnection* connection) override;
+
 protected:
     TRecordBuffer AllocRecordBuffer() override;
     void FreeRecordBuffer(TRecordBuffer& buffer) override;
@@ -174,8 +217,9 @@ protected:
     void InternalFirst() override { RecordPos = -1; }
     void InternalLast() override { RecordPos = RealRecordCount(); }
     void OpenCursor(bool infoQuery) override;
-    //! Fills Records when the dataset opens; the in-memory dataset alone opens empty.
-    virtual void LoadData() { DataLoaded = true; }
+    //! Fills Records when the dataset opens: every row of the select statement, or
+    //! nothing when there is no select text (fields defined in code, records added later).
+    virtual void LoadData();
 
     void InternalInsert() override;
     void InternalPost() override;
@@ -208,6 +252,11 @@ private:
     void EncodeStored(const TField* field, std::uint8_t* slot, const Variant& value) const;
     void WriteBlob(const TField* field, std::string& blob, const Variant& value) const;
 
+    void CreateFieldObjects();
+    std::string FieldComponentName(const std::string& fieldName, int defIndex) const;
+
+    TQelODBCConnection* connection_ = nullptr;
+    std::unique_ptr<TQelODBCQuery> select_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
 };

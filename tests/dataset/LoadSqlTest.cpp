@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "dataset/ODBCClientLoad.h"
+#include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCErrors.h"
 #include "support/Errors.h"
@@ -49,9 +49,9 @@ struct LoadFixture {
     SqliteFile file;
     TQelODBCConnection connection;
     TComponent owner;
-    TQelODBCSQLClient* ds;
+    TQelODBCClient* ds;
 
-    LoadFixture() : ds(new TQelODBCSQLClient(&owner)) {
+    LoadFixture() : ds(new TQelODBCClient(&owner)) {
         connection.LoginPromt = false;
         connection.ConnectionString = file.ConnStr();
         connection.Execute(
@@ -112,7 +112,7 @@ TEST(LoadSql, OpeningLoadsEveryRowAndClosingClears) {
     LoadFixture f;
     f.ds->SetSQL_Select(kSelect);
     int loaded = 0;
-    f.ds->AfterDataLoad = [&](TQelODBCSQLClient&) { ++loaded; };
+    f.ds->AfterDataLoad = [&](TQelODBCClient&) { ++loaded; };
     f.ds->Open();
     ASSERT_EQ(f.ds->RealRecordCount(), 2);
     EXPECT_EQ(loaded, 1);
