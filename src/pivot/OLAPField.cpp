@@ -1,0 +1,450 @@
+#include "pivot/OLAPField.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "dataset/Field.h"
+#include "dataset/QelODBCClient.h"
+#include "dataset/StoredValue.h"
+#include "pivot/Kubrix.h"
+#include "support/Bcd.h"
+#include "support/CursorStack.h"
+#include "support/DateTime.h"
+#include "support/Errors.h"
+#include "support/FormatSettings.h"
+#include "support/Text.h"
+
+namespace kubrix {
+
+namespace {
+
+const char* const kMsgNoCompare = "Не задан обработчик сравнения значений:";
+const char* const kMsgNotFound = "-не найдено значение:";
+const char* const kMsgMemoNotFound = "Не найдено значение";
+const char* const kMsgUnhandledType = "Необрабатываемый тип поля.";
+const char* const kMsgEmpty = "(ПУСТО)";
+
+template <typename T>
+T Load(const void* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+const std::uint8_t* Bytes(const void* p) { return static_cast<const std::uint8_t*>(p); }
+const std::string& MemoText(const void* p) { return *static_cast<const std::string*>(p); }
+
+template <typename T>
+int Sign3(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Doubles in a total order (NaN after every number), so that the sorted lists stay sorted.
+int CompareDoubles(double a, double b) {
+    const bool na = std::isnan(a), nb = std::isnan(b);
+    if (na || nb) return na == nb ? 0 : (na ? 1 : -1);
+    return Sign3(a, b);
+}
+
+Currency BcdCurrency(const void* value) {
+    Currency c;
+    if (!TryBcdToCurrency(Bytes(value), c)) throw Exception(kMsgBcdToCurrency);
+    return c;
+}
+
+// The zero-terminated text of a string slot, never read past the slot.
+std::string_view SlotText(const void* buffer, std::int32_t valueSize) {
+    const char* p = reinterpret_cast<const char*>(Bytes(buffer) + 1);
+    const std::size_t max = valueSize > 1 ? static_cast<std::size_t>(valueSize - 1) : 0;
+    return std::string_view(p, ::strnlen(p, max));
+}
+
+std::u16string SlotWideText(const void* buffer, std::int32_t valueSize) {
+    std::u16string s;
+    const std::uint8_t* p = Bytes(buffer) + 1;
+    for (std::int32_t i = 0; i + 1 < valueSize - 1; i += 2) {
+        const char16_t c = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
+        if (c == 0) break;
+        s.push_back(c);
+    }
+    return s;
+}
+
+TQelOLAPField::TCompare CompareFor(TFieldType type) {
+    switch (type) {
+        case ftString: return &TQelOLAPField::CompareValues_string;
+        case ftSmallint: return &TQelOLAPField::CompareValues_smallint;
+        case ftInteger: return &TQelOLAPField::CompareValues_integer;
+        case ftBoolean: return &TQelOLAPField::CompareValues_boolean;
+        case ftFloat: return &TQelOLAPField::CompareValues_float;
+        case ftBCD: return &TQelOLAPField::CompareValues_bcd;
+        case ftDateTime: return &TQelOLAPField::CompareValues_datetime;
+        case ftMemo: return &TQelOLAPField::CompareValues_memo;
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+int CompareTextAsciiNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return Sign3(a.size(), b.size());
+}
+
+// ---------------------------------------------------------------- TQelOLAPField
+
+bool TQelOLAPField::TypeSupported(TFieldType type) { return CompareFor(type) != nullptr; }
+
+TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, TField* field) : owner_(owner) {
+    TraceScope trace(this, "TQelOLAPField.Create");
+    Field = field;
+    DataType = field->DataType();
+    FieldName = field->FieldName();
+    ValueSize = 1 + CalcFieldLen(DataType, field->Size());
+    compare_ = CompareFor(DataType);
+    if (!compare_) throw Exception(std::string(kMsgNoCompare) + FieldName);
+}
+
+TQelOLAPField::~TQelOLAPField() { ClearValues(); }
+
+TQelKubrix& TQelOLAPField::Grid() const { return owner_.Grid(); }
+
+void TQelOLAPField::Changed() { owner_.Changed(this); }
+
+// Null (flag 0) sorts first; both null are equal. Returns true with the result in r when
+// that decides; the typed comparison follows otherwise.
+#define KUBRIX_NULLS(a, b)                                                   \
+    do {                                                                     \
+        const bool an = Bytes(a)[0] == 0, bn = Bytes(b)[0] == 0;             \
+        if (an || bn) {                                                      \
+            const int r = an == bn ? 0 : (an ? -1 : 1);                      \
+            return DescSort ? -r : r;                                        \
+        }                                                                    \
+    } while (0)
+
+int TQelOLAPField::CompareValues_string(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = CompareTextAsciiNoCase(SlotText(a, ValueSize), SlotText(b, ValueSize));
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_smallint(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = Sign3(Load<std::int16_t>(Bytes(a) + 1), Load<std::int16_t>(Bytes(b) + 1));
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_integer(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = Sign3(Load<std::int32_t>(Bytes(a) + 1), Load<std::int32_t>(Bytes(b) + 1));
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_boolean(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = Sign3(Bytes(a)[1], Bytes(b)[1]);
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_float(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = CompareDoubles(Load<double>(Bytes(a) + 1), Load<double>(Bytes(b) + 1));
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_bcd(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    const int r = Sign3(BcdCurrency(Bytes(a) + 1).Scaled, BcdCurrency(Bytes(b) + 1).Scaled);
+    return DescSort ? -r : r;
+}
+
+int TQelOLAPField::CompareValues_datetime(const void* a, const void* b) const {
+    KUBRIX_NULLS(a, b);
+    // Points in time to the millisecond, as the stored counts are read back.
+    const double x = std::round(Load<double>(Bytes(a) + 1));
+    const double y = std::round(Load<double>(Bytes(b) + 1));
+    const int r = CompareDoubles(x, y);
+    return DescSort ? -r : r;
+}
+
+#undef KUBRIX_NULLS
+
+int TQelOLAPField::CompareValues_memo(const void* a, const void* b) const {
+    const int r = CompareTextAsciiNoCase(MemoText(a), MemoText(b));
+    return DescSort ? -r : r;
+}
+
+std::size_t TQelOLAPField::Search(const void* buffer, bool& found) const {
+    std::size_t lo = 0, hi = Values.size();
+    found = false;
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        const TOLAPValueEntry& e = *Values[mid];
+        int c;
+        if (IsMemo()) {
+            c = CompareTextAsciiNoCase(e.Text, MemoText(buffer));
+        } else {
+            const int m = CompareMemBlocks(e.Value.data(), buffer, ValueSize);
+            c = m == 0 ? 0 : (m == 1 ? -1 : 1);
+        }
+        if (c < 0) {
+            lo = mid + 1;
+        } else if (c > 0) {
+            hi = mid;
+        } else {
+            found = true;
+            return mid;
+        }
+    }
+    return lo;
+}
+
+int TQelOLAPField::InsertAt(std::size_t pos, const void* buffer) {
+    auto entry = std::make_unique<TOLAPValueEntry>();
+    if (IsMemo()) {
+        entry->Text = MemoText(buffer);
+    } else {
+        entry->Value.assign(Bytes(buffer), Bytes(buffer) + ValueSize);
+    }
+    Values.insert(Values.begin() + static_cast<std::ptrdiff_t>(pos), std::move(entry));
+    return static_cast<int>(pos);
+}
+
+int TQelOLAPField::Add(const void* buffer) { return IsMemo() ? AddValueM(buffer) : AddValue(buffer); }
+
+TOLAPValueEntry* TQelOLAPField::Find(const void* buffer) const {
+    return IsMemo() ? FindValueM(buffer) : FindValue(buffer);
+}
+
+int TQelOLAPField::AddValue(const void* buffer) {
+    bool found;
+    const std::size_t pos = Search(buffer, found);
+    return found ? static_cast<int>(pos) : InsertAt(pos, buffer);
+}
+
+int TQelOLAPField::AddValueM(const void* buffer) {
+    // Same search: for a memo field Search compares the texts.
+    return AddValue(buffer);
+}
+
+int TQelOLAPField::IndexOfValue(const void* buffer) const {
+    bool found;
+    const std::size_t pos = Search(buffer, found);
+    return found ? static_cast<int>(pos) : -1;
+}
+
+TOLAPValueEntry* TQelOLAPField::FindValue(const void* buffer) const {
+    bool found;
+    const std::size_t pos = Search(buffer, found);
+    if (!found) throw Exception(FieldName + kMsgNotFound + ValueToText(buffer));
+    return Values[pos].get();
+}
+
+TOLAPValueEntry* TQelOLAPField::FindValueM(const void* buffer) const {
+    bool found;
+    const std::size_t pos = Search(buffer, found);
+    if (!found) throw Exception(kMsgMemoNotFound);
+    return Values[pos].get();
+}
+
+void TQelOLAPField::ClearValues() {
+    Values.clear();
+    ValuesFilled = false;
+}
+
+void TQelOLAPField::FillValues() {
+    TraceScope trace(this, "TQelOLAPField.FillValues");
+    TQelODBCClient* ds = Grid().DataSet();
+    if (!ds) return;
+    const int n = ds->RealRecordCount();
+    // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
+    std::vector<const void*> buffers;
+    buffers.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const void* b = ds->GetRecordFieldData(Field, i);
+        if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
+        buffers.push_back(b);
+    }
+    for (const void* b : buffers) AddValue(b);
+    ValuesFilled = true;
+}
+
+void TQelOLAPField::SetDescSort(bool flag) {
+    TraceScope trace(this, "TQelOLAPField.SetDescSort");
+    BusyCursor busy;
+    DescSort = flag;
+    Changed();
+    int index = 0;
+    const int place = FieldPlace(index);
+    if (place != 1 && place != 2) return;
+    TQelKubrix& grid = Grid();
+    TQelOLAPVisibleFields& axis = place == 1 ? grid.XAxis : grid.YAxis;
+    if (!axis.Root) return;
+    // The tree's own levels decide: a tree keeps the fields it was built for.
+    for (int level = 0; level < axis.LevelCount(); ++level) {
+        if (axis.LevelField(level) != this) continue;
+        axis.SortLevel(level);
+        axis.FillRows();
+        grid.UpdateGrid();
+        return;
+    }
+}
+
+void TQelOLAPField::SetShowTotals(bool flag) {
+    TraceScope trace(this, "TQelOLAPField.SetShowTotals");
+    ShowTotals = flag;
+    Changed();
+    Grid().UpdateGrid();
+}
+
+int TQelOLAPField::FieldPlace(int& index) const {
+    TraceScope trace(this, "TQelOLAPField.FieldPlace");
+    TQelKubrix& grid = Grid();
+    const TQelOLAPVisibleFields* lists[] = {&grid.XAxis, &grid.YAxis, &grid.DataFields};
+    for (int place = 0; place < 3; ++place) {
+        const int i = lists[place]->IndexOf(this);
+        if (i >= 0) {
+            index = i;
+            return place + 1;
+        }
+    }
+    return 0;
+}
+
+void TQelOLAPField::Value(const void* buffer, Variant& v) const {
+    TraceScope trace(this, "TQelOLAPField.Value");
+    if (IsMemo()) {
+        const std::string& s = MemoText(buffer);
+        v = s.empty() ? Variant::Null() : Variant::FromAnsi(s);
+        return;
+    }
+    const std::uint8_t* p = Bytes(buffer);
+    if (p[0] == 0) {
+        v = Variant::Null();
+        return;
+    }
+    const std::uint8_t* d = p + 1;
+    switch (DataType) {
+        case ftString:
+        case ftGuid: v = Variant::FromAnsi(std::string(SlotText(buffer, ValueSize))); break;
+        case ftSmallint: v = Variant::FromInt16(Load<std::int16_t>(d)); break;
+        case ftInteger:
+        case ftAutoInc: v = Variant::FromInt32(Load<std::int32_t>(d)); break;
+        case ftWord: v = Variant::FromUInt16(Load<std::uint16_t>(d)); break;
+        case ftBoolean: v = Variant::FromInt32(Load<std::uint16_t>(d) != 0 ? 1 : 0); break;
+        case ftFloat: v = Variant::FromDouble(Load<double>(d)); break;
+        case ftCurrency: v = Variant::FromCurrency(Currency{Load<std::int64_t>(d)}); break;
+        case ftBCD: v = Variant::FromCurrency(BcdCurrency(d)); break;
+        case ftDateTime: v = Variant::FromDate(NativeToDateTime(ftDateTime, d)); break;
+        case ftWideString: v = Variant::FromWide(SlotWideText(buffer, ValueSize)); break;
+        default: throw Exception(std::string(kMsgUnhandledType) + FieldName);
+    }
+}
+
+void TQelOLAPField::ValueToText(const void* buffer, std::string& s) const {
+    TraceScope trace(this, "TQelOLAPField.ValueToText");
+    if (IsMemo()) {
+        const std::string& t = MemoText(buffer);
+        s = t.empty() ? kMsgEmpty : t;
+        return;
+    }
+    const std::uint8_t* p = Bytes(buffer);
+    if (p[0] == 0) {
+        s = kMsgEmpty;
+        return;
+    }
+    const std::uint8_t* d = p + 1;
+    switch (DataType) {
+        case ftSmallint: s = std::to_string(Load<std::int16_t>(d)); break;
+        case ftInteger:
+        case ftAutoInc: s = std::to_string(Load<std::int32_t>(d)); break;
+        case ftWord: s = std::to_string(Load<std::uint16_t>(d)); break;
+        case ftBoolean: s = Load<std::uint16_t>(d) != 0 ? "1" : "0"; break;
+        case ftFloat: s = FormatFloatGeneral(Load<double>(d)); break;
+        case ftCurrency: s = FormatFloatGeneral(static_cast<double>(Load<std::int64_t>(d)) / 10000.0); break;
+        case ftBCD: s = FormatFloatGeneral(static_cast<double>(BcdCurrency(d).Scaled) / 10000.0); break;
+        case ftDateTime: {
+            const double dt = NativeToDateTime(ftDateTime, d);
+            const auto* dtf = dynamic_cast<const TDateTimeField*>(Field);
+            s = dtf && !dtf->DisplayFormat().empty() ? FormatDateTime(dtf->DisplayFormat(), dt) : DateTimeToText(dt);
+            break;
+        }
+        case ftString:
+        case ftGuid: s = std::string(SlotText(buffer, ValueSize)); break;
+        case ftWideString: s = Utf16ToUtf8(SlotWideText(buffer, ValueSize)); break;
+        default: throw Exception(std::string(kMsgUnhandledType) + FieldName);
+    }
+}
+
+// ---------------------------------------------------------------- TQelOLAPFields
+
+TQelOLAPFields::TQelOLAPFields(TQelKubrix& grid) : grid_(grid) {}
+
+TQelOLAPFields::~TQelOLAPFields() = default;
+
+void TQelOLAPFields::Changed(TQelOLAPField* field) {
+    if (OnChange) OnChange(field);
+}
+
+TQelOLAPField& TQelOLAPFields::Items(int index) const {
+    if (index < 0 || index >= Count()) ListIndexError(index);
+    return *items_[static_cast<std::size_t>(index)];
+}
+
+TQelOLAPField* TQelOLAPFields::FindField(const std::string& name) const {
+    for (const auto& f : items_) {
+        if (f->FieldName == name) return f.get();
+    }
+    return nullptr;
+}
+
+TQelOLAPField& TQelOLAPFields::FieldByName(const std::string& name) const {
+    TraceScope trace(this, "TQelOLAPFields.FieldByName");
+    TQelOLAPField* f = FindField(name);
+    if (!f) throw Exception("Field not found: " + name);
+    return *f;
+}
+
+void TQelOLAPFields::FillFromData(TDataSet* dataSet) {
+    TraceScope trace(this, "TQelOLAPFields.FillFromData");
+    if (!dataSet) {
+        for (const auto& f : items_) grid_.ReleaseField(f.get());
+        items_.clear();
+        Changed(nullptr);
+        return;
+    }
+    // Plan first: a column the pivot cannot order fails the build before anything changes.
+    std::vector<TQelOLAPField*> kept;
+    std::vector<std::unique_ptr<TQelOLAPField>> added;
+    for (TField* field : dataSet->Fields()) {
+        TQelOLAPField* same = FindField(field->FieldName());
+        if (same && same->DataType == field->DataType() &&
+            std::find(kept.begin(), kept.end(), same) == kept.end()) {
+            kept.push_back(same);
+            continue;
+        }
+        added.push_back(std::make_unique<TQelOLAPField>(*this, field));
+    }
+    std::vector<std::unique_ptr<TQelOLAPField>> next;
+    for (auto& f : items_) {
+        if (std::find(kept.begin(), kept.end(), f.get()) != kept.end()) {
+            next.push_back(std::move(f));
+        } else {
+            grid_.ReleaseField(f.get());
+        }
+    }
+    for (auto& f : added) next.push_back(std::move(f));
+    items_.swap(next);
+    next.clear();  // the candidates no longer in the result, or whose type changed
+    Changed(nullptr);
+}
+
+}  // namespace kubrix

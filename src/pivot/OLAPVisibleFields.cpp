@@ -1,0 +1,357 @@
+#include "pivot/OLAPVisibleFields.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "dataset/QelODBCClient.h"
+#include "dataset/StoredValue.h"
+#include "pivot/Kubrix.h"
+#include "support/CursorStack.h"
+#include "support/Errors.h"
+
+namespace kubrix {
+
+namespace {
+const char* const kMsgNotImplemented = "Не реализовано";
+const char* const kMsgTooManyLevels = "Слишком много полей на оси";
+}  // namespace
+
+TQelOLAPVisibleFields::TQelOLAPVisibleFields(TQelKubrix& grid, bool isAxis) : IsAxis(isAxis), grid_(grid) {}
+
+TQelOLAPVisibleFields::~TQelOLAPVisibleFields() = default;
+
+// ---------------------------------------------------------------- placed fields
+
+TQelOLAPVisibleField& TQelOLAPVisibleFields::Field(int index) const {
+    if (index < 0 || index >= Count()) ListIndexError(index);
+    return *items_[static_cast<std::size_t>(index)];
+}
+
+int TQelOLAPVisibleFields::IndexOf(const TQelOLAPField* field) const {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (items_[i]->OLAPField == field) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+TQelOLAPVisibleField& TQelOLAPVisibleFields::Add(const std::string& name) {
+    TraceScope trace(this, "TQelOLAPVisibleFields.Add");
+    TQelOLAPField& field = grid_.OLAPFields().FieldByName(name);
+    if (IsAxis && !field.ValuesFilled) field.FillValues();
+    // A field is placed at most once in the whole grid.
+    grid_.XAxis.Del(name);
+    grid_.YAxis.Del(name);
+    grid_.DataFields.Del(name);
+    auto item = std::make_unique<TQelOLAPVisibleField>();
+    item->FieldName = name;
+    item->OLAPField = &field;
+    TQelOLAPVisibleField& added = *item;
+    BeginUpdate();
+    items_.push_back(std::move(item));
+    EndUpdate();
+    return added;
+}
+
+void TQelOLAPVisibleFields::Del(const std::string& name) {
+    TraceScope trace(this, "TQelOLAPVisibleFields.Del");
+    for (auto it = items_.begin(); it != items_.end(); ++it) {
+        if ((*it)->FieldName != name) continue;
+        items_.erase(it);
+        Changed(nullptr);
+        return;
+    }
+}
+
+void TQelOLAPVisibleFields::Clear() {
+    TraceScope trace(this, "TQelOLAPVisibleFields.Clear");
+    if (IsAxis) {
+        ClearIndex();
+    } else {
+        ClearData();
+    }
+    if (items_.empty()) return;
+    BeginUpdate();
+    items_.clear();
+    EndUpdate();
+}
+
+void TQelOLAPVisibleFields::EndUpdate() {
+    if (updateCount_ > 0) --updateCount_;
+    Changed(nullptr);
+}
+
+void TQelOLAPVisibleFields::Changed(TQelOLAPVisibleField* item) {
+    if (updateCount_ == 0) Update(item);
+}
+
+void TQelOLAPVisibleFields::Update(TQelOLAPVisibleField*) {
+    TraceScope trace(this, "TQelOLAPVisibleFields.Update");
+    if (IsAxis) {
+        UpdateIndexData();
+    } else {
+        UpdateCalcData();
+    }
+    grid_.UpdateGrid();
+}
+
+void TQelOLAPVisibleFields::ForgetField(const TQelOLAPField* field) {
+    if (std::find(levelFields_.begin(), levelFields_.end(), field) != levelFields_.end()) ClearIndex();
+    items_.erase(std::remove_if(items_.begin(), items_.end(),
+                                [field](const auto& item) { return item->OLAPField == field; }),
+                 items_.end());
+}
+
+// ---------------------------------------------------------------- tree
+
+TOLAPNode* TQelOLAPVisibleFields::NewNode() { return &nodes_.emplace_back(); }
+
+void TQelOLAPVisibleFields::ClearIndex() {
+    TraceScope trace(this, "TQelOLAPVisibleFields.ClearIndex");
+    Root.reset();
+    nodes_.clear();
+    Rows.clear();
+    RecordLeaves.clear();
+    IndexNames.clear();
+    levelFields_.clear();
+}
+
+void TQelOLAPVisibleFields::UpdateIndexData() {
+    TraceScope trace(this, "TQelOLAPVisibleFields.UpdateIndexData");
+    if (!IsAxis) return;
+    // A built tree is never extended: it has to be cleared first.
+    if (!IndexNames.empty()) throw Exception(kMsgNotImplemented);
+    TQelODBCClient* ds = grid_.DataSet();
+    if (!ds) {
+        ClearIndex();
+        return;
+    }
+    if (items_.size() >= TOLAPNode::kRootLevel) throw Exception(kMsgTooManyLevels);
+
+    // Built aside and swapped in, so that a value missing from a dictionary leaves the axis as it was.
+    std::vector<TQelOLAPField*> fields;
+    std::vector<std::string> names;
+    for (const auto& item : items_) {
+        fields.push_back(item->OLAPField);
+        names.push_back(item->FieldName);
+    }
+    const std::size_t depth = fields.size();
+    std::deque<TOLAPNode> nodes;
+    auto root = std::make_unique<TOLAPNode>();
+    root->Leaf = depth == 0;
+    const int n = ds->RealRecordCount();
+    std::vector<TOLAPNode*> leaves;
+    leaves.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        TOLAPNode* node = root.get();
+        for (std::size_t k = 0; k < depth; ++k) {
+            TQelOLAPField& f = *fields[k];
+            const void* buffer = ds->GetRecordFieldData(f.Field, i);
+            if (!buffer) throw Exception("Необрабатываемый тип поля." + f.FieldName);
+            auto& children = node->Children;
+            std::size_t lo = 0, hi = children.size();
+            TOLAPNode* next = nullptr;
+            while (lo < hi) {
+                const std::size_t mid = lo + (hi - lo) / 2;
+                const int c = f.Compare(children[mid]->Entry->Buffer(), buffer);
+                if (c < 0) {
+                    lo = mid + 1;
+                } else if (c > 0) {
+                    hi = mid;
+                } else {
+                    next = children[mid];
+                    break;
+                }
+            }
+            if (!next) {
+                TOLAPValueEntry* entry = f.Find(buffer);
+                next = &nodes.emplace_back();
+                next->Level = static_cast<std::uint8_t>(k);
+                next->Leaf = k + 1 == depth;
+                next->Entry = entry;
+                next->Parent = node;
+                children.insert(children.begin() + static_cast<std::ptrdiff_t>(lo), next);
+            }
+            node = next;
+        }
+        node->Records.push_back(i);
+        leaves.push_back(node);
+    }
+
+    ClearIndex();
+    Root = std::move(root);
+    nodes_.swap(nodes);
+    RecordLeaves.swap(leaves);
+    IndexNames.swap(names);
+    levelFields_.swap(fields);
+    FillRows();
+}
+
+void TQelOLAPVisibleFields::FillRows() {
+    TraceScope trace(this, "TQelOLAPVisibleFields.FillRows");
+    Rows.clear();
+    if (!Root) return;
+    Rows.reserve(nodes_.size());
+    // Post-order: a group's members first, then the group's own (subtotal) row.
+    auto number = [this](auto& self, std::vector<TOLAPNode*>& list) -> void {
+        for (TOLAPNode* node : list) {
+            node->FirstRow = node->FirstVisibleRow = static_cast<std::int32_t>(Rows.size());
+            if (!node->Leaf) {
+                self(self, node->Children);
+                node->LastRow = static_cast<std::int32_t>(Rows.size()) - 1;
+            } else {
+                node->LastRow = node->FirstRow;
+            }
+            node->OwnRow = static_cast<std::int32_t>(Rows.size());
+            Rows.push_back(node);
+        }
+    };
+    if (!Root->Leaf) number(number, Root->Children);
+    Root->FirstRow = Root->LastRow = static_cast<std::int32_t>(Rows.size());
+}
+
+void TQelOLAPVisibleFields::SortLevel(int level) {
+    TraceScope trace(this, "TQelOLAPVisibleFields.SortLevel");
+    if (!Root || level < 0 || level >= LevelCount()) return;
+    const TQelOLAPField& f = *levelFields_[static_cast<std::size_t>(level)];
+    auto less = [&f](const TOLAPNode* a, const TOLAPNode* b) {
+        return f.Compare(a->Entry->Buffer(), b->Entry->Buffer()) < 0;
+    };
+    if (level == 0) {
+        std::stable_sort(Root->Children.begin(), Root->Children.end(), less);
+        return;
+    }
+    for (TOLAPNode& node : nodes_) {
+        if (node.Level == level - 1) std::stable_sort(node.Children.begin(), node.Children.end(), less);
+    }
+}
+
+bool TQelOLAPVisibleFields::GetExpanded(const TOLAPNode* node) const {
+    return node && node->Entry ? node->Entry->Expanded : true;
+}
+
+void TQelOLAPVisibleFields::SetExpanded(TOLAPNode* node, bool flag) {
+    if (node && node->Entry) node->Entry->Expanded = flag;
+}
+
+bool TQelOLAPVisibleFields::HasIncludedRecords(const TOLAPNode* node) const {
+    if (!grid_.RecordIncluded) return false;
+    const auto& included = *grid_.RecordIncluded;
+    if (node->Leaf) {
+        for (std::int32_t r : node->Records) {
+            if (static_cast<std::size_t>(r) < included.size() && included[static_cast<std::size_t>(r)]) return true;
+        }
+        return false;
+    }
+    for (const TOLAPNode* child : node->Children) {
+        if (HasIncludedRecords(child)) return true;
+    }
+    return false;
+}
+
+bool TQelOLAPVisibleFields::GetVisible(const TOLAPNode* node) const {
+    if (!node) return false;
+    if (node->Entry && !node->Entry->Selected) return false;
+    return HasIncludedRecords(node);
+}
+
+bool TQelOLAPVisibleFields::MarkIncluded(TOLAPNode* node, const std::vector<std::uint8_t>& included) {
+    bool any = false;
+    if (node->Leaf) {
+        for (std::int32_t r : node->Records) {
+            if (static_cast<std::size_t>(r) < included.size() && included[static_cast<std::size_t>(r)]) {
+                any = true;
+                break;
+            }
+        }
+    } else {
+        for (TOLAPNode* child : node->Children) any = MarkIncluded(child, included) || any;
+    }
+    node->HasIncluded = any;
+    return any;
+}
+
+bool TQelOLAPVisibleFields::VisitVisible(std::vector<TOLAPNode*>& list, bool parent) {
+    bool anyVisible = false;
+    for (TOLAPNode* node : list) {
+        const bool g = node->Entry->Selected && node->HasIncluded;
+        const bool c = node->Leaf ? true : VisitVisible(node->Children, g);
+        node->Visible = c && g && parent;
+        if (node->Visible) anyVisible = true;
+        if (!node->Leaf) {
+            for (TOLAPNode* child : node->Children) {
+                if (child->Visible) {
+                    node->FirstVisibleRow = child->FirstVisibleRow;
+                    break;
+                }
+            }
+        }
+    }
+    return anyVisible;
+}
+
+void TQelOLAPVisibleFields::UpdateNodesVisible() {
+    TraceScope trace(this, "TQelOLAPVisibleFields.UpdateNodesVisible");
+    if (!Root || items_.empty() || Root->Leaf) return;
+    static const std::vector<std::uint8_t> kNone;
+    MarkIncluded(Root.get(), grid_.RecordIncluded ? *grid_.RecordIncluded : kNone);
+    Root->Visible = true;
+    VisitVisible(Root->Children, true);
+}
+
+TOLAPNode* TQelOLAPVisibleFields::LastVisibleNode(TOLAPNode* node) const {
+    if (!node || !node->Entry || node->Level == 0) return node;
+    std::vector<TOLAPNode*> chain;
+    for (TOLAPNode* n = node; n && n->Entry; n = n->Parent) chain.push_back(n);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!(*it)->Entry->Expanded) return *it;
+    }
+    return node;
+}
+
+void TQelOLAPVisibleFields::GetRecsFromRow(int row, int level, std::vector<std::int32_t>& list) const {
+    TraceScope trace(this, "TQelOLAPVisibleFields.GetRecsFromRow");
+    if (row < 0 || row >= RowCount()) return;
+    const TOLAPNode* node = Rows[static_cast<std::size_t>(row)];
+    while (node->Entry && node->Level > level && node->Parent) node = node->Parent;
+    std::unordered_set<std::int32_t> held(list.begin(), list.end());
+    const int first = node->Entry ? node->FirstRow : 0;
+    const int last = node->Entry ? node->LastRow : RowCount() - 1;
+    for (int r = first; r <= last && r < RowCount(); ++r) {
+        const TOLAPNode* n = Rows[static_cast<std::size_t>(r)];
+        if (!n->Leaf) continue;
+        for (std::int32_t rec : n->Records) {
+            if (held.insert(rec).second) list.push_back(rec);
+        }
+    }
+}
+
+TOLAPNode* TQelOLAPVisibleFields::FindNodeByValue(const Variant& values) const {
+    TraceScope trace(this, "TQelOLAPVisibleFields.FindNodeByValue");
+    TOLAPNode* node = Root.get();
+    if (!node || !values.IsArray()) return node;
+    const std::int64_t count = std::min<std::int64_t>(values.ElementCount(), LevelCount());
+    for (std::int64_t k = 0; k < count && !node->Leaf; ++k) {
+        const Variant element = values.GetElement(values.LowBound() + static_cast<std::int32_t>(k));
+        const TQelOLAPField& f = *levelFields_[static_cast<std::size_t>(k)];
+        TOLAPValueEntry* entry;
+        if (f.IsMemo()) {
+            const std::string text = element.IsEmptyOrNull() ? std::string() : element.ToAnsi();
+            entry = f.FindValueM(&text);
+        } else {
+            const std::vector<std::uint8_t> buffer = VariantToFieldData(element, f.ValueSize, f.Field);
+            entry = f.FindValue(buffer.data());
+        }
+        TOLAPNode* next = nullptr;
+        for (TOLAPNode* child : node->Children) {
+            if (child->Entry == entry) {
+                next = child;
+                break;
+            }
+        }
+        if (!next) break;
+        node = next;
+    }
+    return node;
+}
+
+}  // namespace kubrix
