@@ -26,6 +26,7 @@ TQelKubrix::~TQelKubrix() {
     }
     XAxis.ClearIndex();
     YAxis.ClearIndex();
+    fields_->OnChange = nullptr;  // whoever listens may already be gone
     fields_->FillFromData(nullptr);
 }
 
