@@ -273,7 +273,31 @@ void TQelOLAPField::FillValues() {
         if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
         buffers.push_back(b);
     }
-    for (const void* b : buffers) AddValue(b);
+    // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
+    auto order = [this](const void* a, const void* b) {
+        if (IsMemo()) return CompareTextAsciiNoCase(MemoText(a), MemoText(b));
+        const int m = CompareMemBlocks(a, b, ValueSize);
+        return m == 0 ? 0 : (m == 1 ? -1 : 1);
+    };
+    std::sort(buffers.begin(), buffers.end(), [&](const void* a, const void* b) { return order(a, b) < 0; });
+    buffers.erase(std::unique(buffers.begin(), buffers.end(), [&](const void* a, const void* b) { return order(a, b) == 0; }),
+                  buffers.end());
+    std::vector<std::unique_ptr<TOLAPValueEntry>> merged;
+    merged.reserve(Values.size() + buffers.size());
+    std::size_t i = 0;
+    for (const void* b : buffers) {
+        while (i < Values.size() && order(Values[i]->Buffer(), b) < 0) merged.push_back(std::move(Values[i++]));
+        if (i < Values.size() && order(Values[i]->Buffer(), b) == 0) continue;
+        auto entry = std::make_unique<TOLAPValueEntry>();
+        if (IsMemo()) {
+            entry->Text = MemoText(b);
+        } else {
+            entry->Value.assign(Bytes(b), Bytes(b) + ValueSize);
+        }
+        merged.push_back(std::move(entry));
+    }
+    while (i < Values.size()) merged.push_back(std::move(Values[i++]));
+    Values.swap(merged);
     ValuesFilled = true;
 }
 

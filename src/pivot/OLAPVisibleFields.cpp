@@ -127,7 +127,6 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     }
     if (items_.size() >= TOLAPNode::kRootLevel) throw Exception(kMsgTooManyLevels);
 
-    // Built aside and swapped in, so that a value missing from a dictionary leaves the axis as it was.
     std::vector<TQelOLAPField*> fields;
     std::vector<std::string> names;
     for (const auto& item : items_) {
@@ -135,46 +134,87 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
         names.push_back(item->FieldName);
     }
     const std::size_t depth = fields.size();
+    const int n = ds->RealRecordCount();
+    const std::size_t count = static_cast<std::size_t>(n);
+
+    // Each record's value at each level as its rank in the level's axis order (values that
+    // compare equal share a rank), found by one dictionary search per record and level.
+    std::vector<std::int32_t> keys(count * depth);
+    std::vector<std::int32_t> buckets(depth, 0);
+    for (std::size_t k = 0; k < depth; ++k) {
+        const TQelOLAPField& f = *fields[k];
+        const std::size_t d = f.Values.size();
+        std::vector<std::int32_t> perm(d), rank(d, 0);
+        for (std::size_t j = 0; j < d; ++j) perm[j] = static_cast<std::int32_t>(j);
+        auto value = [&f](std::int32_t j) { return f.Values[static_cast<std::size_t>(j)]->Buffer(); };
+        std::sort(perm.begin(), perm.end(), [&](std::int32_t a, std::int32_t b) { return f.Compare(value(a), value(b)) < 0; });
+        std::int32_t r = 0;
+        for (std::size_t j = 0; j < d; ++j) {
+            if (j > 0 && f.Compare(value(perm[j - 1]), value(perm[j])) != 0) ++r;
+            rank[static_cast<std::size_t>(perm[j])] = r;
+        }
+        buckets[k] = r + 1;
+        for (int i = 0; i < n; ++i) {
+            const void* buffer = ds->GetRecordFieldData(f.Field, i);
+            if (!buffer) throw Exception("Необрабатываемый тип поля." + f.FieldName);
+            const int pos = f.IndexOfValue(buffer);
+            if (pos < 0) f.Find(buffer);  // raises the look-up error of the missing value
+            keys[static_cast<std::size_t>(i) * depth + k] = rank[static_cast<std::size_t>(pos)];
+        }
+    }
+    auto key = [&](std::int32_t rec, std::size_t k) { return keys[static_cast<std::size_t>(rec) * depth + k]; };
+
+    // Records in the order of their value paths, equal paths in record order: a stable
+    // counting sort per level, innermost level first.
+    std::vector<std::int32_t> order(count), sorted(count);
+    for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::int32_t>(i);
+    for (std::size_t k = depth; k-- > 0;) {
+        std::vector<std::size_t> start(static_cast<std::size_t>(buckets[k]) + 1, 0);
+        for (std::int32_t rec : order) ++start[static_cast<std::size_t>(key(rec, k)) + 1];
+        for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+        for (std::int32_t rec : order) sorted[start[static_cast<std::size_t>(key(rec, k))]++] = rec;
+        order.swap(sorted);
+    }
+
+    // Built aside and swapped in, so that a value missing from a dictionary leaves the axis as it was.
     std::deque<TOLAPNode> nodes;
     auto root = std::make_unique<TOLAPNode>();
     root->Leaf = depth == 0;
-    const int n = ds->RealRecordCount();
-    std::vector<TOLAPNode*> leaves;
-    leaves.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        TOLAPNode* node = root.get();
-        for (std::size_t k = 0; k < depth; ++k) {
-            TQelOLAPField& f = *fields[k];
-            const void* buffer = ds->GetRecordFieldData(f.Field, i);
-            if (!buffer) throw Exception("Необрабатываемый тип поля." + f.FieldName);
-            auto& children = node->Children;
-            std::size_t lo = 0, hi = children.size();
-            TOLAPNode* next = nullptr;
-            while (lo < hi) {
-                const std::size_t mid = lo + (hi - lo) / 2;
-                const int c = f.Compare(children[mid]->Entry->Buffer(), buffer);
-                if (c < 0) {
-                    lo = mid + 1;
-                } else if (c > 0) {
-                    hi = mid;
-                } else {
-                    next = children[mid];
-                    break;
-                }
+    std::vector<TOLAPNode*> leaves(count, nullptr);
+    std::vector<TOLAPNode*> path(depth + 1, nullptr);
+    std::vector<std::size_t> pathIndex(depth + 1, 0);
+    // Per node (in creation order): its lowest record, whose value the node shows.
+    std::vector<std::int32_t> firstRecord;
+    path[0] = root.get();
+    std::int32_t previous = -1;
+    for (std::int32_t rec : order) {
+        // The first level where this record leaves the previous record's path.
+        std::size_t k = 0;
+        if (previous >= 0) {
+            while (k < depth && key(previous, k) == key(rec, k)) {
+                std::int32_t& first = firstRecord[pathIndex[k + 1]];
+                first = std::min(first, rec);
+                ++k;
             }
-            if (!next) {
-                TOLAPValueEntry* entry = f.Find(buffer);
-                next = &nodes.emplace_back();
-                next->Level = static_cast<std::uint8_t>(k);
-                next->Leaf = k + 1 == depth;
-                next->Entry = entry;
-                next->Parent = node;
-                children.insert(children.begin() + static_cast<std::ptrdiff_t>(lo), next);
-            }
-            node = next;
         }
-        node->Records.push_back(i);
-        leaves.push_back(node);
+        for (; k < depth; ++k) {
+            TOLAPNode* node = &nodes.emplace_back();
+            node->Level = static_cast<std::uint8_t>(k);
+            node->Leaf = k + 1 == depth;
+            node->Parent = path[k];
+            path[k]->Children.push_back(node);
+            path[k + 1] = node;
+            pathIndex[k + 1] = firstRecord.size();
+            firstRecord.push_back(rec);
+        }
+        path[depth]->Records.push_back(rec);
+        leaves[static_cast<std::size_t>(rec)] = path[depth];
+        previous = rec;
+    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        TOLAPNode& node = nodes[i];
+        const TQelOLAPField& f = *fields[node.Level];
+        node.Entry = f.Find(ds->GetRecordFieldData(f.Field, firstRecord[i]));
     }
 
     ClearIndex();
