@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dataset/Field.h"
+#include "pivot/Kubrix.h"
 #include "support/Errors.h"
 
 namespace kubrix {
@@ -19,6 +21,30 @@ bool IsSummableFieldType(TFieldType type) {
         default:
             return false;
     }
+}
+
+TKubrixEditorInput EditorInputFromGrid(const TQelKubrix& grid) {
+    TKubrixEditorInput in;
+    const TQelOLAPFields& fields = grid.OLAPFields();
+    for (int i = 0; i < fields.Count(); ++i) {
+        const TQelOLAPField& f = fields.Items(i);
+        // The dataset field decides what may be summed; the pivot field keeps its type too
+        // when the dataset field is gone.
+        in.Fields.push_back({f.FieldName, f.Field ? f.Field->DisplayLabel() : f.FieldName,
+                             f.Field ? f.Field->DataType() : f.DataType});
+    }
+    auto names = [](const TQelOLAPVisibleFields& list, std::vector<std::string>& out) {
+        for (int i = 0; i < list.Count(); ++i) {
+            const TQelOLAPVisibleField& v = list.Field(i);
+            out.push_back(v.OLAPField ? v.OLAPField->FieldName : v.FieldName);
+        }
+    };
+    names(grid.XAxis, in.XFields);
+    names(grid.YAxis, in.YFields);
+    names(grid.DataFields, in.DFields);
+    in.DataPlace = grid.DataPlace;
+    in.DataIndex = grid.DataIndex;
+    return in;
 }
 
 namespace {

@@ -12,6 +12,8 @@
 
 namespace kubrix {
 
+class TQelKubrix;
+
 //! A column of the report's dataset as the editor sees it.
 struct TKubrixEditorField {
     //! Source field name: the key that the name lists carry.
@@ -48,6 +50,10 @@ enum TEditorList : int { elAllFields = 0, elXFields = 1, elYFields = 2, elDField
 inline constexpr int EditorMarker = -1;
 //! Text of the data marker entry: the word in double quote characters.
 inline constexpr const char* EditorMarkerText = "\"Данные\"";
+
+//! The report of a grid as the editor opens it: every pivot field with its dataset field's
+//! label and type, the placed fields of both axes and the data list, data place and index.
+TKubrixEditorInput EditorInputFromGrid(const TQelKubrix& grid);
 
 //! Types whose values can be summed: only these may be dropped on the data list.
 bool IsSummableFieldType(TFieldType type);

@@ -7,6 +7,8 @@
 
 #include <sstream>
 
+#include "pivot/Kubrix.h"
+#include "pivot/PivotFixture.h"
 #include "support/Errors.h"
 
 using namespace kubrix;
@@ -315,4 +317,34 @@ TEST(EditorRules, Layouts) {
         EXPECT_EQ(got.DataPlace, c.want.DataPlace);
         EXPECT_EQ(got.DataIndex, c.want.DataIndex);
     }
+}
+
+// The editor opens on what a real grid holds: its fields with their labels and types, the
+// placed fields, data place and index.
+TEST(EditorRules, InputFromGrid) {
+    using namespace kubrix::testing;
+    Pivot p({{"Region", ftString, 20}, {"Year", ftInteger}, {"Qty", ftInteger}, {"Sum", ftFloat}},
+            {{S("Север"), I(2020), I(1), D(2.5)}, {S("Юг"), I(2021), I(3), D(4.0)}});
+    p.ds.Fields()[0]->SetDisplayLabel("Регион");
+    p.Config({"Region"}, {"Year"}, {"Sum", "Qty"});
+    p.grid.DataPlace = 1;
+    p.grid.DataIndex = 1;
+
+    const TKubrixEditorInput in = EditorInputFromGrid(p.grid);
+    ASSERT_EQ(in.Fields.size(), 4u);
+    EXPECT_EQ(in.Fields[0].Name, "Region");
+    EXPECT_EQ(in.Fields[0].Label, "Регион");
+    EXPECT_EQ(in.Fields[0].DataType, ftString);
+    EXPECT_EQ(in.Fields[1].Label, "Year");  // no label: the name
+    EXPECT_EQ(in.Fields[3].DataType, ftFloat);
+    EXPECT_EQ(in.XFields, std::vector<std::string>{"Region"});
+    EXPECT_EQ(in.YFields, std::vector<std::string>{"Year"});
+    EXPECT_EQ(in.DFields, (std::vector<std::string>{"Sum", "Qty"}));
+    EXPECT_EQ(in.DataPlace, 1);
+    EXPECT_EQ(in.DataIndex, 1);
+
+    TKubrixEditorLists lists;
+    lists.SetReport(in);
+    EXPECT_EQ(Render(lists, elYFields), "Year,*");
+    EXPECT_EQ(lists.Layout(), (TKubrixEditorLayout{"Region;", "Year;", "Sum;Qty;", 1, 1}));
 }
