@@ -19,6 +19,7 @@ TQelKubrix::TQelKubrix()
 
 TQelKubrix::~TQelKubrix() {
     destroying_ = true;
+    fields_->OnChange = nullptr;  // whoever listens may already be gone
     try {
         dataLink_.SetDataSource(nullptr);
     } catch (...) {
@@ -26,7 +27,6 @@ TQelKubrix::~TQelKubrix() {
     }
     XAxis.ClearIndex();
     YAxis.ClearIndex();
-    fields_->OnChange = nullptr;  // whoever listens may already be gone
     fields_->FillFromData(nullptr);
 }
 
