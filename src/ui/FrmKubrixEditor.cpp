@@ -203,4 +203,8 @@ int ShowKubrixEditor(QWidget* parent, const QPoint& topLeft, const TKubrixEditor
     return dialog.exec();
 }
 
+int ShowKubrixEditor(QWidget* parent, const QPoint& topLeft, const TQelKubrix& grid, TKubrixEditorApply apply) {
+    return ShowKubrixEditor(parent, topLeft, EditorInputFromGrid(grid), std::move(apply));
+}
+
 }  // namespace kubrix

@@ -23,6 +23,8 @@ class QPushButton;
 
 namespace kubrix {
 
+class TQelKubrix;
+
 //! Applies a layout to the grid: vertical, horizontal and data name lists (each name followed
 //! by ";"), data place and data index, in the order the grid's configuration takes them.
 using TKubrixEditorApply = std::function<void(const std::string& xFields, const std::string& yFields,
@@ -90,5 +92,7 @@ private:
 //! on the report described by input; "Применить" calls apply. Returns the dialog's result.
 int ShowKubrixEditor(QWidget* parent, const QPoint& topLeft, const TKubrixEditorInput& input,
                      TKubrixEditorApply apply);
+//! The same on the report a grid holds now (the grid's own configuration is what apply calls).
+int ShowKubrixEditor(QWidget* parent, const QPoint& topLeft, const TQelKubrix& grid, TKubrixEditorApply apply);
 
 }  // namespace kubrix
