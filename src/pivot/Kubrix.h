@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "dataset/DataSource.h"
+#include "pivot/KubrixCells.h"
 #include "pivot/OLAPField.h"
 #include "pivot/OLAPNode.h"
 #include "pivot/OLAPVisibleFields.h"
+#include "support/GridGeometry.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -101,6 +103,49 @@ public:
     //! Every ancestor of node below the root is expanded.
     bool IsNodeVisible(const TQelOLAPVisibleFields& axis, const TOLAPNode* node) const;
 
+    // ---- grid layout (the rows and columns a view shows)
+    //! Row heights, column widths (with the remembered widths), counts and fixed counts. A view
+    //! displays this very object and listens to it; only the model writes it.
+    TGridGeometry& Geometry() { return geometry_; }
+    const TGridGeometry& Geometry() const { return geometry_; }
+    //! The layout quantities for the placed fields and the built trees (what UpdateGrid lays out).
+    TKubrixDims Dims() const;
+    //! Axis row shown at a grid offset (row - fixed rows, or column - fixed columns); place 0 for
+    //! XAxis, 1 for YAxis.
+    int GridRowToIndRow(const TQelOLAPVisibleFields& axis, int place, int offset) const;
+    //! Data field shown at a grid offset of the axis the data fields run along.
+    int DataFldInd(const TQelOLAPVisibleFields& axis, int offset) const;
+    //! Position of a column among the visible non-fixed columns (-1 for none up to it).
+    int ColToYFldInd(int col) const;
+    //! The same into pos; true when the column carries a horizontal caption or the data caption.
+    bool ColToYFldInd(int col, int& pos) const;
+    //! Heights of the data rows first..last from node visibility and expansion.
+    void CheckRowsVisible(int first, int last);
+    //! Widths of the data columns first..last; hidden widths are remembered.
+    void CheckColsVisible(int first, int last);
+    //! Shows as many spare columns as the horizontal captions need.
+    void CheckAdditionalColsVisible();
+    //! Toggles the vertical node under a header cell of a data row (check: only when all its
+    //! ancestors are expanded); re-checks the rows of that value only.
+    void RevertExpandedStateX(int col, int row, bool check);
+    //! Toggles the horizontal node under a header cell of a data column.
+    void RevertExpandedStateY(int col, int row, bool check);
+    //! Re-checks the rows showing every vertical node of the value entry at level.
+    void UpdateRowsVisible(int level, const TOLAPValueEntry* entry);
+    //! Re-checks the columns showing every horizontal node of the value entry at level.
+    void UpdateColsVisible(int level, const TOLAPValueEntry* entry);
+
+    // ---- cells (what every cell shows; no painting here)
+    //! Classifies a cell and fills its text and style.
+    TKubrixCell CellInfo(int col, int row) const;
+    //! The text a cell shows; empty where nothing is written.
+    std::string GetEditText(int col, int row) const;
+    //! The in-place editor may open on every cell but (0, 0); what is typed there changes nothing.
+    bool CanEditShow(int col, int row) const { return col != 0 || row != 0; }
+
+    // ---- configuration, state and data ordering
+    // ---- end of configuration, state and data ordering
+
     //! Number of UpdateGrid runs that did the work (for views that cache what they show).
     std::uint64_t GridUpdates() const { return gridUpdates_; }
     bool Destroying() const { return destroying_; }
@@ -122,10 +167,57 @@ private:
     //! A pivot field is about to be destroyed: nothing may refer to it afterwards.
     void ReleaseField(const TQelOLAPField* field);
 
+    //! Counts, fixed counts and sizes for the current trees (UpdateGrid steps 1, 3 and 4).
+    void LayoutGrid();
+    //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
+    bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
+
+    TGridGeometry geometry_;
     bool destroying_ = false;
     std::uint64_t gridUpdates_ = 0;
     std::unique_ptr<TQelOLAPFields> fields_;
     TQelKubrixDataLink dataLink_;
+
+    // ---- configuration, state and data ordering
+public:
+    //! Applies a layout from name lists ("Region;Year;": every name followed by ";", text
+    //! after the last ";" ignored); raises "Field not found: " + name, keeping what was placed.
+    void Config(const std::string& xFields, const std::string& yFields, const std::string& dFields,
+                std::uint8_t dataPlace, std::uint8_t dataIndex);
+    //! The grid state: [1, field list state, actual widths or null, remembered widths or null].
+    void GetState(Variant& v) const;
+    //! Restores a grid state (flags of every field's values, column widths).
+    void SetState(const Variant& v);
+    //! The whole layout as a string of storage-stream bytes.
+    void GetFullState(std::string& s) const;
+    std::string GetFullState() const { std::string s; GetFullState(s); return s; }
+    //! Restores a whole layout; applies what can be read of malformed or cut bytes.
+    void SetFullState(const std::string& s);
+    //! Writes GetFullState to a file (overwritten); raises when it cannot be written.
+    void SaveFullStateToFile(const std::string& fileName) const;
+    //! SetFullState from a file's bytes; a missing file changes nothing.
+    void LoadFullStateFromFile(const std::string& fileName);
+
+    //! Stores an ordering of the rows by data values; re-applies it at once outside a bracket.
+    void SetVDataOrderBy(const Variant& v);
+    //! Stores an ordering of the columns by data values; re-applies it at once outside a bracket.
+    void SetGDataOrderBy(const Variant& v);
+    //! Re-applies VDataOrderBy ('V') or GDataOrderBy ('G') after updating the grid.
+    void RefreshDataOrder(char kind);
+    //! Orders the vertical axis (horizontal false) by the sums in the column of colNode, or the
+    //! horizontal axis by the sums in the row of rowNode; nullptr means the axis root (total).
+    //! When store is set, remembers it in VDataOrderBy or GDataOrderBy. Nothing when the axis
+    //! to order has no fields or no tree.
+    void SortByData(bool horizontal, bool descending, const TOLAPNode* rowNode, const TOLAPNode* colNode,
+                    int dataIndex, bool store);
+    //! The value path of a node of an axis (one element per level down to it); empty array for
+    //! the root or nullptr.
+    Variant NodeToValues(const TQelOLAPVisibleFields& axis, const TOLAPNode* node) const;
+
+private:
+    //! Closes the grid's update bracket, re-applying the orderings by data values.
+    void EndUpdateWithDataOrder();
+    // ---- end of configuration, state and data ordering
 };
 
 }  // namespace kubrix
