@@ -15,7 +15,14 @@ TQelKubrix::TQelKubrix()
       YAxis(*this, true),
       DataFields(*this, false),
       fields_(std::make_unique<TQelOLAPFields>(*this)),
-      dataLink_(*this) {}
+      dataLink_(*this) {
+    // A provisional grid until the first UpdateGrid gives the real dimensions.
+    TGridUpdateGuard batch(geometry_);
+    geometry_.Cols().SetCount(5000);
+    geometry_.Rows().SetCount(5000);
+    geometry_.Cols().SetFixedCount(1);
+    geometry_.Rows().SetFixedCount(1);
+}
 
 TQelKubrix::~TQelKubrix() {
     destroying_ = true;
@@ -71,6 +78,7 @@ void TQelKubrix::UpdateGrid() {
     if (UpdateLock > 0 || destroying_) return;
     TraceScope trace(this, "TQelKubrix.UpdateGrid");
     UpdateNodesVisible();
+    LayoutGrid();
     UpdateGridLayout();
     DataFields.UpdateCalcData();
     ++gridUpdates_;

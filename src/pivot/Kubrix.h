@@ -144,42 +144,6 @@ public:
     bool CanEditShow(int col, int row) const { return col != 0 || row != 0; }
 
     // ---- configuration, state and data ordering
-    // ---- end of configuration, state and data ordering
-
-    //! Number of UpdateGrid runs that did the work (for views that cache what they show).
-    std::uint64_t GridUpdates() const { return gridUpdates_; }
-    bool Destroying() const { return destroying_; }
-
-protected:
-    //! Lays the grid out after node visibility and before the sums; nothing in the model.
-    virtual void UpdateGridLayout() {}
-    //! Re-applies an ordering by data values (horizontal or vertical) at the end of an
-    //! update bracket; the model has none to apply and updates the grid.
-    virtual void ApplyDataOrderBy(bool horizontal);
-    //! Shows the new state; nothing in the model.
-    virtual void Repaint() {}
-
-private:
-    friend class TQelKubrixDataLink;
-    friend class TQelOLAPFields;
-    //! The dataset opened or closed.
-    void DataSetActiveChanged();
-    //! A pivot field is about to be destroyed: nothing may refer to it afterwards.
-    void ReleaseField(const TQelOLAPField* field);
-
-    //! Counts, fixed counts and sizes for the current trees (UpdateGrid steps 1, 3 and 4).
-    void LayoutGrid();
-    //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
-    bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
-
-    TGridGeometry geometry_;
-    bool destroying_ = false;
-    std::uint64_t gridUpdates_ = 0;
-    std::unique_ptr<TQelOLAPFields> fields_;
-    TQelKubrixDataLink dataLink_;
-
-    // ---- configuration, state and data ordering
-public:
     //! Applies a layout from name lists ("Region;Year;": every name followed by ";", text
     //! after the last ";" ignored); raises "Field not found: " + name, keeping what was placed.
     void Config(const std::string& xFields, const std::string& yFields, const std::string& dFields,
@@ -214,10 +178,39 @@ public:
     //! the root or nullptr.
     Variant NodeToValues(const TQelOLAPVisibleFields& axis, const TOLAPNode* node) const;
 
-private:
-    //! Closes the grid's update bracket, re-applying the orderings by data values.
-    void EndUpdateWithDataOrder();
     // ---- end of configuration, state and data ordering
+
+    //! Number of UpdateGrid runs that did the work (for views that cache what they show).
+    std::uint64_t GridUpdates() const { return gridUpdates_; }
+    bool Destroying() const { return destroying_; }
+
+protected:
+    //! Lays the grid out after node visibility and before the sums; nothing in the model.
+    virtual void UpdateGridLayout() {}
+    //! Re-applies an ordering by data values (horizontal or vertical) at the end of an
+    //! update bracket; the model has none to apply and updates the grid.
+    virtual void ApplyDataOrderBy(bool horizontal);
+    //! Shows the new state; nothing in the model.
+    virtual void Repaint() {}
+
+private:
+    friend class TQelKubrixDataLink;
+    friend class TQelOLAPFields;
+    //! The dataset opened or closed.
+    void DataSetActiveChanged();
+    //! A pivot field is about to be destroyed: nothing may refer to it afterwards.
+    void ReleaseField(const TQelOLAPField* field);
+
+    //! Counts, fixed counts and sizes for the current trees (UpdateGrid steps 1, 3 and 4).
+    void LayoutGrid();
+    //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
+    bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
+
+    TGridGeometry geometry_;
+    bool destroying_ = false;
+    std::uint64_t gridUpdates_ = 0;
+    std::unique_ptr<TQelOLAPFields> fields_;
+    TQelKubrixDataLink dataLink_;
 };
 
 }  // namespace kubrix
