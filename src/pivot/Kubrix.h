@@ -205,6 +205,14 @@ private:
     void LayoutGrid();
     //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
     bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
+    //! Text and style of a header value cell (the vertical or horizontal axis).
+    void AxisCell(TKubrixCell& cell, const TQelOLAPVisibleFields& axis, int place, int offset, int position) const;
+    //! Text and placement of a sum; nothing for a data index outside the data list.
+    void SumCell(TKubrixCell& cell, int x, int y, int d) const;
+    //! Visible non-fixed columns up to col inclusive, counting stops past limit.
+    int VisibleColsUpTo(int col, int limit) const;
+    //! UpdateRowsVisible (place 0) or UpdateColsVisible (place 1).
+    void UpdateAxisLinesVisible(int place, int level, const TOLAPValueEntry* entry);
 
     TGridGeometry geometry_;
     bool destroying_ = false;

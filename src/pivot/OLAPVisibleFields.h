@@ -82,6 +82,11 @@ public:
     //! The node reached by a path of values (a one-dimensional array, element k for level k).
     TOLAPNode* FindNodeByValue(const Variant& values) const;
 
+    //! Text of a header cell at a level for an axis row, with three flags: the row is a group's
+    //! own (subtotal) row, the cell is that group's own-level cell, the row is the first visible
+    //! row of the cell's group. All false and the text empty past the rows.
+    void FieldText(int level, int row, std::string& text, bool& groupRow, bool& ownLevel, bool& firstRow) const;
+
     // ---- aggregation (data list)
     //! Discards all sums and recomputes them from the records.
     void UpdateCalcData();
