@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "dataset/DataSource.h"
 #include "pivot/KubrixCells.h"
+#include "pivot/KubrixCommands.h"
 #include "pivot/OLAPField.h"
 #include "pivot/OLAPNode.h"
 #include "pivot/OLAPVisibleFields.h"
@@ -143,6 +145,45 @@ public:
     //! The in-place editor may open on every cell but (0, 0); what is typed there changes nothing.
     bool CanEditShow(int col, int row) const { return col != 0 || row != 0; }
 
+    // ---- mouse, menus and commands
+    //! Cell at which the context menu was last opened; the menu commands work on it.
+    std::int32_t MenuRow = 0, MenuCol = 0;
+    //! The field whose caption a cell shows (place 0 vertical, 1 horizontal, index on the axis);
+    //! false for every other cell, "Данные" included.
+    bool CaptionFieldAt(int col, int row, int& place, int& index) const;
+    //! Which context menu a right click on a cell opens.
+    TKubrixMenu MenuAt(int col, int row) const;
+    //! A right click on a cell: when a menu applies, remembers the cell in MenuRow/MenuCol.
+    TKubrixMenu OpenMenuAt(int col, int row);
+    //! Runs a menu command on the cell at MenuRow/MenuCol.
+    void RunCommand(TKubrixCommand command);
+    //! Caption menu: on the field of the caption cell at MenuRow/MenuCol.
+    void menu_CollapseAll();
+    void menu_ExpandAll();
+    void menu_SortUp();
+    void menu_SortDown();
+    void menu_ShowTotal();
+    void menu_HideTotal();
+    //! Data menu: the rows ordered by the sums of the column at MenuCol (V), or the columns by the
+    //! sums of the row at MenuRow (G).
+    void menu_SortUpDataV();
+    void menu_SortDownDataV();
+    void menu_SortUpDataG();
+    void menu_SortDownDataG();
+    //! A press on a cell (any button, after the grid's own handling): the top-left cell opens the
+    //! report editor when CanEditGrid is set.
+    void CellPressed(int col, int row);
+    //! A press inside the filter button of a caption cell: opens the value filter of its field.
+    //! False (nothing done) when the cell is not the caption cell of a field.
+    bool FilterButtonPressed(int col, int row);
+    //! A double click on a cell: header cells toggle their node; data and total cells drill down.
+    void CellDoubleClicked(int col, int row);
+    //! Records behind a data or total cell, in the row's record order; nullopt for the grand
+    //! total (every record) or a cell that is not a data or total cell.
+    std::optional<std::vector<std::int32_t>> DrillDownRecords(int col, int row) const;
+    //! The hint of a cell (HintText of its text); a view shows it when wider than the column.
+    std::string HintAt(int col, int row) const { return HintText(GetEditText(col, row)); }
+
     // ---- configuration, state and data ordering
     //! Applies a layout from name lists ("Region;Year;": every name followed by ";", text
     //! after the last ";" ignored); raises "Field not found: " + name, keeping what was placed.
@@ -192,6 +233,13 @@ protected:
     virtual void ApplyDataOrderBy(bool horizontal);
     //! Shows the new state; nothing in the model.
     virtual void Repaint() {}
+    //! Opens the report editor at the top-left cell; nothing in the model.
+    virtual void EditGrid() {}
+    //! Opens the value filter of a placed field (place 0 vertical, 1 horizontal) below its caption
+    //! cell; nothing in the model. A view sets the entries' Selected flags and calls UpdateGrid.
+    virtual void ShowValueFilter(TQelOLAPField& /*field*/, int /*col*/, int /*row*/) {}
+    //! Narrows the dataset to records (nullopt: every record); nothing in the model.
+    virtual void ApplyDrillDown(const std::optional<std::vector<std::int32_t>>& /*records*/) {}
 
 private:
     friend class TQelKubrixDataLink;
@@ -205,6 +253,12 @@ private:
     void LayoutGrid();
     //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
     bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
+    //! The caption field of the cell at MenuRow/MenuCol with its axis, nullptr when none.
+    TQelOLAPField* MenuField(TQelOLAPVisibleFields*& axis, int& level) const;
+    void SetLevelExpanded(bool expanded);
+    void SortMenuField(bool descending);
+    void ShowTotalsMenuField(bool show);
+    void SortMenuData(bool horizontal, bool descending);
     //! Text and style of a header value cell (the vertical or horizontal axis).
     void AxisCell(TKubrixCell& cell, const TQelOLAPVisibleFields& axis, int place, int offset, int position) const;
     //! Text and placement of a sum; nothing for a data index outside the data list.
