@@ -1,0 +1,252 @@
+#include "ui/QelKubrixView.h"
+
+#include "pivot/Kubrix.h"
+#include "support/CursorStack.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace kubrix {
+
+namespace {
+
+QColor InkColor(TKubrixCellInk ink, const QColor& normal) {
+    switch (ink) {
+    case TKubrixCellInk::Silver:
+        return QColor::fromRgb(TQelKubrixView::SilverRgb);
+    case TKubrixCellInk::White:
+        return QColor::fromRgb(TQelKubrixView::WhiteRgb);
+    case TKubrixCellInk::Normal:
+        break;
+    }
+    return normal;
+}
+
+// Cell rectangles of the model are exclusive at the right and bottom.
+TKubrixRect ToKubrixRect(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
+
+}  // namespace
+
+TQelKubrixView::TQelKubrixView(TQelKubrix& model, QWidget* parent)
+    : TQelCustomGrid(&model.Geometry(), parent), Kubrix(model) {
+    SetOptions(goColSizing | goEditing);
+    // Fixed cells take the control's own colour; captions and numbers paint their own backgrounds.
+    SetFixedColor(Color());
+
+    Menu = new QMenu(this);
+    for (const TKubrixMenuItem& item : KubrixMenuItems()) {
+        const bool separator = item.Command == TKubrixCommand::None;
+        QAction* action = separator ? Menu->addSeparator() : Menu->addAction(QString::fromUtf8(item.Caption));
+        action->setData(static_cast<int>(item.Tag));
+        if (separator) continue;
+        const TKubrixCommand command = item.Command;
+        Commands.emplace_back(command, action);
+        connect(action, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
+    }
+}
+
+TQelKubrixView::~TQelKubrixView() { HideHint(); }
+
+QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
+    for (const auto& [c, action] : Commands)
+        if (c == command) return action;
+    return nullptr;
+}
+
+void TQelKubrixView::Refresh() { viewport()->update(); }
+
+// ----------------------------------------------------------------------------------------------------
+// Painting
+
+QRect TQelKubrixView::BtnRect(const QRect& cell) {
+    const TKubrixRect b = GetBtnRect(ToKubrixRect(cell));
+    return QRect(QPoint(b.Left, b.Top), QPoint(b.Right - 1, b.Bottom - 1));
+}
+
+void TQelKubrixView::DrawCell(QPainter& painter, int col, int row, const QRect& rect, TCellState) {
+    const TKubrixCell info = Kubrix.CellInfo(col, row);
+    if (info.Case == TKubrixCellCase::None) return;
+    // The brush and font colours are the grid's again for the next cell, whatever this one used.
+    const QBrush oldBrush = painter.brush();
+    const QPen oldPen = painter.pen();
+    const QFont oldFont = painter.font();
+
+    QColor back = oldBrush.color();
+    if (info.Back == TKubrixCellBack::Silver) back = QColor::fromRgb(SilverRgb);
+    if (info.Back == TKubrixCellBack::Numbers) back = QColor::fromRgb(GrayTextRgb);
+    painter.setBrush(back);
+    painter.fillRect(rect, back);
+
+    if (!info.Text.empty()) {
+        QFont font = oldFont;
+        font.setItalic(info.Italic);
+        font.setBold(info.Bold);
+        painter.setFont(font);
+        painter.setPen(InkColor(info.Ink, oldPen.color()));
+        const QString text = QString::fromStdString(info.Text);
+        const QFontMetrics metrics(font);
+        const int width = metrics.horizontalAdvance(text);
+        const int right = rect.left() + rect.width();
+        int x = rect.left() + info.DX;
+        if (info.Align == TKubrixCellAlign::Right) x = right - width - 3;
+        if (info.Align == TKubrixCellAlign::Center) x = rect.left() + rect.width() / 2 - width / 2;
+        painter.drawText(QPoint(x, rect.top() + info.DY + metrics.ascent()), text);
+    }
+    if (info.FilterButton) painter.fillRect(BtnRect(rect), QColor::fromRgb(GrayTextRgb));
+
+    painter.setFont(oldFont);
+    painter.setPen(oldPen);
+    painter.setBrush(oldBrush);
+}
+
+QString TQelKubrixView::GetEditText(int col, int row) const {
+    return QString::fromStdString(Kubrix.GetEditText(col, row));
+}
+
+bool TQelKubrixView::CanEditShow() const { return Kubrix.CanEditShow(Col(), Row()); }
+
+// ----------------------------------------------------------------------------------------------------
+// Hint
+
+QString TQelKubrixView::HintFor(int col, int row) const {
+    if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount()) return {};
+    const QString text = QString::fromStdString(Kubrix.HintAt(col, row));
+    if (text.isEmpty()) return {};
+    if (ColWidth(col) >= QFontMetrics(font()).horizontalAdvance(text)) return {};
+    return text;
+}
+
+void TQelKubrixView::ShowHint(const QString& text, const QPoint& globalPos) {
+    HintText = text;
+    QToolTip::showText(globalPos, text, viewport());
+}
+
+void TQelKubrixView::HideHint() {
+    if (HintText.isEmpty()) return;
+    HintText.clear();
+    QToolTip::hideText();
+}
+
+// ----------------------------------------------------------------------------------------------------
+// Mouse
+
+bool TQelKubrixView::OnFilterButton(TGridCoord cell, const QPoint& pos, TKubrixCell* info) const {
+    if (!cell.Valid()) return false;
+    TKubrixCell c = Kubrix.CellInfo(cell.Col, cell.Row);
+    if (!c.FilterButton || c.CaptionPlace < 0) return false;
+    const QRect rect = CellRect(cell.Col, cell.Row);
+    if (rect.isEmpty()) return false;
+    if (!GetBtnRect(ToKubrixRect(rect)).Contains(pos.x(), pos.y())) return false;
+    if (info) *info = std::move(c);
+    return true;
+}
+
+void TQelKubrixView::EditGrid() {
+    TraceScope trace(this, "TQelKubrix.EditGrid");
+    const QRect rect = CellRect(0, 0);
+    const QPoint corner = rect.isEmpty() ? QPoint(0, 0) : rect.topLeft();
+    emit editGridRequested(viewport()->mapToGlobal(corner));
+}
+
+void TQelKubrixView::MouseDown(QMouseEvent* event, TGridCoord cell) {
+    TraceScope trace(this, "TQelKubrix.MouseDown");
+    const QPoint pos = event->position().toPoint();
+    TKubrixCell info;
+    if (OnFilterButton(cell, pos, &info)) {
+        // The click belongs to the button: the grid does not see it.
+        viewport()->unsetCursor();
+        const QRect rect = CellRect(cell.Col, cell.Row);
+        emit valueFilterRequested(info.CaptionPlace, info.CaptionField,
+                                  viewport()->mapToGlobal(QPoint(rect.left(), rect.top() + rect.height())));
+        Kubrix.FilterButtonPressed(cell.Col, cell.Row);
+        return;
+    }
+    TQelCustomGrid::MouseDown(event, cell);
+    // The second press of a double click is not a new request for the editor.
+    if (event->type() == QEvent::MouseButtonDblClick || !cell.Valid()) return;
+    if (cell == TGridCoord{0, 0} && Kubrix.CanEditGrid) EditGrid();
+    Kubrix.CellPressed(cell.Col, cell.Row);
+}
+
+void TQelKubrixView::MouseMove(QMouseEvent* event, TGridCoord cell) {
+    const QPoint pos = event->position().toPoint();
+    if (event->buttons() == Qt::NoButton && OnFilterButton(cell, pos)) {
+        // A button near a column border takes the click (MouseDown), so it shows its own cursor too.
+        viewport()->setCursor(Qt::PointingHandCursor);
+    } else {
+        TQelCustomGrid::MouseMove(event, cell);
+        // Elsewhere the sizing cursor over a column border wins over ours.
+        if (event->buttons() == Qt::NoButton && viewport()->cursor().shape() != Qt::SplitHCursor) {
+            if (cell == TGridCoord{0, 0})
+                viewport()->setCursor(Qt::PointingHandCursor);
+            else
+                viewport()->unsetCursor();
+        }
+    }
+    const QString hint = HintFor(cell.Col, cell.Row);
+    if (hint.isEmpty())
+        HideHint();
+    else
+        ShowHint(hint, viewport()->mapToGlobal(pos));
+}
+
+void TQelKubrixView::MouseLeave() {
+    HideHint();
+    TQelCustomGrid::MouseLeave();
+}
+
+bool TQelKubrixView::PopupMenuAt(int col, int row, const QPoint& globalPos) {
+    if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount()) return false;
+    const int tag = static_cast<int>(Kubrix.OpenMenuAt(col, row));
+    if (tag == static_cast<int>(TKubrixMenu::None)) return false;
+    for (QAction* action : Menu->actions()) action->setVisible(action->data().toInt() == tag);
+    Menu->popup(globalPos);
+    return true;
+}
+
+void TQelKubrixView::MouseUp(QMouseEvent* event, TGridCoord cell) {
+    TraceScope trace(this, "TQelKubrix.MouseUp");
+    TQelCustomGrid::MouseUp(event, cell);
+    if (event->button() != Qt::RightButton) return;
+    PopupMenuAt(cell.Col, cell.Row, event->globalPosition().toPoint());
+}
+
+void TQelKubrixView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    // A right button release opens the menu (MouseUp); the keyboard opens it at the current cell.
+    if (event->reason() == QContextMenuEvent::Mouse) return;
+    const QRect rect = CellRect(Col(), Row());
+    const QPoint at = rect.isEmpty() ? QPoint(0, 0) : rect.bottomLeft();
+    PopupMenuAt(Col(), Row(), viewport()->mapToGlobal(at));
+}
+
+void TQelKubrixView::DblClick(QMouseEvent* event, TGridCoord cell) {
+    TraceScope trace(this, "TQelKubrix.DblClick");
+    // The press before has made the cell under the mouse current; a press that began a column
+    // resize did not, and toggles nothing.
+    if (event->button() == Qt::LeftButton && cell.Valid() && cell == Current()) {
+        const TKubrixDims d = Kubrix.Dims();
+        const int col = Col(), row = Row();
+        // Header cells toggle their value (only the affected lines are re-laid); data and total cells
+        // drill down.
+        Kubrix.CellDoubleClicked(col, row);
+        if (col >= d.FixedCols && row >= d.FixedRows) emit drillDownRequested(col, row);
+        viewport()->update();
+    }
+    TQelCustomGrid::DblClick(event, cell);
+}
+
+// ----------------------------------------------------------------------------------------------------
+// Menu commands
+
+void TQelKubrixView::RunMenuCommand(TKubrixCommand command) {
+    Kubrix.RunCommand(command);
+    viewport()->update();
+}
+
+}  // namespace kubrix
