@@ -1,0 +1,49 @@
+#pragma once
+// The desktop window: hosts the control as a host form would, with the host's inputs above it
+// (connection string, SQL text, field lists, data place and index, a state file) and buttons
+// that call the control's interface.
+
+#include <QWidget>
+
+#include "control/KubrixX.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QSpinBox;
+
+namespace kubrix::app {
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    //! Connects, runs the query and applies the layout of the inputs; false after an error.
+    bool RunAll();
+    TKubrixX& Control() { return *form_; }
+
+private:
+    //! Shows the error info of a failed call; true when hr succeeded.
+    bool Check(HRESULT hr);
+    void OnConnect();
+    void OnRun();
+    void OnApply();
+    void OnSaveState();
+    void OnLoadState();
+
+    TKubrixX* form_ = nullptr;
+    ComPtr<IKubrixX> control_;
+    QLineEdit* connection_ = nullptr;
+    QPlainTextEdit* sql_ = nullptr;
+    QLineEdit* rows_ = nullptr;
+    QLineEdit* cols_ = nullptr;
+    QLineEdit* data_ = nullptr;
+    QComboBox* dataPlace_ = nullptr;
+    QSpinBox* dataIndex_ = nullptr;
+    QLineEdit* stateFile_ = nullptr;
+};
+
+}  // namespace kubrix::app

@@ -1,0 +1,75 @@
+#pragma once
+// The control's working parts without any window: the connection `_1CConnection`, the
+// dataset `qData` and the data source `dsData`, bound to a pivot grid model `ogData` that
+// the owner supplies (the view in the window, the bare model in a headless export). Each
+// operation calls the components in a fixed order and lets their errors rise.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "control/BackEndConnect.h"
+#include "dataset/DataSource.h"
+#include "dataset/QelODBCClient.h"
+#include "odbc/ODBCConnection.h"
+#include "pivot/Kubrix.h"
+
+namespace kubrix {
+
+//! The control's dataset: an in-memory dataset whose field objects and definitions the
+//! control can drop before it sets a new query.
+class TKubrixDataSet : public TQelODBCClient {
+public:
+    //! Frees the field objects and the field definitions (the dataset must be closed).
+    void ClearFields() {
+        DestroyFields();
+        FieldDefs().Clear();
+    }
+};
+
+class TKubrixSession {
+public:
+    //! Creates the components with their fixed settings and binds grid to the data source.
+    explicit TKubrixSession(TQelKubrix& grid);
+    ~TKubrixSession();
+    TKubrixSession(const TKubrixSession&) = delete;
+    TKubrixSession& operator=(const TKubrixSession&) = delete;
+
+    TQelKubrix& ogData() { return grid_; }
+    TQelODBCConnection& _1CConnection() { return *connection_; }
+    TKubrixDataSet& qData() { return *data_; }
+    TDataSource& dsData() { return *source_; }
+
+    //! The back-end library that ConnectTo1C loads (a file name or path for dlopen).
+    std::string BackEndLibrary = kDefaultBackEndLibrary;
+
+    //! Closes the dataset, clears its fields, sets the text and opens it unless it is blank.
+    void SetSQL(const std::string& sqlText);
+    //! Lays out the pivot; dataPlace "Y" (exactly) runs the data fields along the columns.
+    void Config(const std::string& xFields, const std::string& yFields, const std::string& dFields,
+                const std::string& dataPlace, std::int32_t dataIndex);
+    //! The full layout state (arbitrary bytes).
+    std::string GetState() const;
+    //! Restores a layout state; an empty string changes nothing.
+    void SetState(const std::string& state);
+    void SaveState(const std::string& fileName);
+    //! A missing file changes nothing.
+    void LoadState(const std::string& fileName);
+    //! Disconnects, stores the string as it is and connects.
+    void Connect(const std::string& connectionString);
+    //! Adopts the back end's open connection; failures are shown in message boxes.
+    void ConnectTo1C();
+    void Disconnect();
+    void Close();
+
+private:
+    TQelKubrix& grid_;
+    std::unique_ptr<TQelODBCConnection> connection_;
+    std::unique_ptr<TKubrixDataSet> data_;
+    std::unique_ptr<TDataSource> source_;
+};
+
+//! "X" gives 0 and "Y" gives 1 (whole text, case-sensitive); anything else gives 0.
+std::uint8_t DataPlaceFromText(const std::string& text);
+
+}  // namespace kubrix
