@@ -2,7 +2,10 @@
 // pivot without a display.
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
@@ -16,7 +19,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: kubrix                       a window on the demo database\n"
-    "       kubrix --screenshot FILE     the same; saves the window to FILE once shown, then quits\n"
+    "       kubrix --screenshot FILE     the same; saves the window to FILE once shown and quits\n"
+    "                                    when standard input ends\n"
     "       kubrix export --sql SQL ...  writes the pivot (kubrix export --help)\n";
 
 }  // namespace
@@ -49,7 +53,16 @@ int main(int argc, char** argv) {
             window.repaint();
             const bool saved = window.grab().save(screenshot, "PNG");
             std::cout << (saved ? "screenshot: " : "screenshot failed: ") << screenshot.toStdString() << std::endl;
-            QApplication::exit(saved && ok ? 0 : 1);
+            if (!saved || !ok) QApplication::exit(1);
+        });
+        // The caller closes the window by ending standard input (a script has no window manager).
+        auto* input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, &window);
+        QObject::connect(input, &QSocketNotifier::activated, &window, [input] {
+            char buf[256];
+            if (::read(STDIN_FILENO, buf, sizeof buf) <= 0) {
+                input->setEnabled(false);
+                QApplication::quit();
+            }
         });
     }
     return app.exec();

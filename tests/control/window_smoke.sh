@@ -17,18 +17,24 @@ export DISPLAY=":$disp"
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
-# The program saves the screenshot itself once the window is shown, then quits on its own.
-"$kubrix" --screenshot "$shot" &
+# The program saves the screenshot once its window is shown and quits when its input ends.
+tmp=$(mktemp -d)
+trap 'exec 3>&- 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$tmp"' EXIT
+mkfifo "$tmp/in"
+"$kubrix" --screenshot "$shot" <"$tmp/in" &
 app=$!
+exec 3>"$tmp/in"
 found=no
-for _ in $(seq 300); do
-  if xwininfo -root -tree 2>/dev/null | grep -q '"Kubrix"'; then found=yes; break; fi
+for _ in $(seq 600); do
+  if [ "$found" = no ] && xwininfo -root -tree 2>/dev/null | grep -q '"Kubrix"'; then found=yes; fi
+  [ "$found" = yes ] && [ -s "$shot" ] && break
   kill -0 "$app" 2>/dev/null || break
   sleep 0.1
 done
+exec 3>&-
 rc=0
 wait "$app" || rc=$?
-[ "$found" = yes ] || xwininfo -root -tree 2>/dev/null | grep -q '"Kubrix"' || echo "note: the window left before it was seen"
-if [ "$rc" -ne 0 ]; then echo "kubrix exited with $rc"; exit 1; fi
+[ "$found" = yes ] || { echo "the kubrix window never appeared"; exit 1; }
+[ "$rc" -eq 0 ] || { echo "kubrix exited with $rc"; exit 1; }
 [ -s "$shot" ] || { echo "no screenshot written"; exit 1; }
 echo "window screenshot: $shot"
