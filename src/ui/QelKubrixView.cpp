@@ -83,25 +83,42 @@ void TQelKubrixView::DrawCell(QPainter& painter, int col, int row, const QRect& 
     painter.fillRect(rect, back);
 
     if (!info.Text.empty()) {
-        QFont font = oldFont;
-        font.setItalic(info.Italic);
-        font.setBold(info.Bold);
-        painter.setFont(font);
-        painter.setPen(InkColor(info.Ink, oldPen.color()));
+        const QFontMetrics* metrics = nullptr;
+        const int style = (info.Italic ? 1 : 0) | (info.Bold ? 2 : 0);
+        if (style != 0) painter.setFont(StyledFont(oldFont, style, metrics));
+        else StyledFont(oldFont, 0, metrics);
+        if (info.Ink != TKubrixCellInk::Normal) painter.setPen(InkColor(info.Ink, oldPen.color()));
         const QString text = QString::fromStdString(info.Text);
-        const QFontMetrics metrics(font);
-        const int width = metrics.horizontalAdvance(text);
-        const int right = rect.left() + rect.width();
         int x = rect.left() + info.DX;
-        if (info.Align == TKubrixCellAlign::Right) x = right - width - 3;
-        if (info.Align == TKubrixCellAlign::Center) x = rect.left() + rect.width() / 2 - width / 2;
-        painter.drawText(QPoint(x, rect.top() + info.DY + metrics.ascent()), text);
+        if (info.Align != TKubrixCellAlign::Left) {
+            const int width = metrics->horizontalAdvance(text);
+            const int right = rect.left() + rect.width();
+            x = info.Align == TKubrixCellAlign::Right ? right - width - 3 : rect.left() + rect.width() / 2 - width / 2;
+        }
+        painter.drawText(QPoint(x, rect.top() + info.DY + metrics->ascent()), text);
     }
     if (info.FilterButton) painter.fillRect(BtnRect(rect), QColor::fromRgb(GrayTextRgb));
 
     painter.setFont(oldFont);
     painter.setPen(oldPen);
     painter.setBrush(oldBrush);
+}
+
+const QFont& TQelKubrixView::StyledFont(const QFont& base, int style, const QFontMetrics*& metrics) {
+    if (StyleFonts.empty() || !(base == StyleBase)) {
+        StyleBase = base;
+        StyleFonts.clear();
+        StyleMetrics.clear();
+        for (int s = 0; s < 4; ++s) {
+            QFont f = base;
+            f.setItalic(s & 1);
+            f.setBold(s & 2);
+            StyleFonts.push_back(f);
+            StyleMetrics.emplace_back(f);
+        }
+    }
+    metrics = &StyleMetrics[static_cast<std::size_t>(style)];
+    return StyleFonts[static_cast<std::size_t>(style)];
 }
 
 QString TQelKubrixView::GetEditText(int col, int row) const {

@@ -11,6 +11,8 @@
 #include "pivot/KubrixCommands.h"
 #include "ui/QelCustomGrid.h"
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -93,11 +95,18 @@ private:
     bool OnFilterButton(TGridCoord cell, const QPoint& pos, TKubrixCell* info = nullptr) const;
     void ShowHint(const QString& text, const QPoint& globalPos);
     void HideHint();
+    //! The grid font in a style (bit 0 italic, bit 1 bold) with its metrics, made once per font.
+    const QFont& StyledFont(const QFont& base, int style, const QFontMetrics*& metrics);
 
     TQelKubrix& Kubrix;
     QMenu* Menu = nullptr;
     std::vector<std::pair<TKubrixCommand, QAction*>> Commands;
     QString HintText;
+    // Fonts and metrics by style for the current grid font: building them per cell costs more than
+    // drawing the cell.
+    QFont StyleBase;
+    std::vector<QFont> StyleFonts;
+    std::vector<QFontMetrics> StyleMetrics;
 };
 
 }  // namespace kubrix
