@@ -300,7 +300,8 @@ void TstQelKubrixView::menuCommands_data() {
     QTest::addColumn<int>("index");
     const char* names[] = {"collapse all of the first field", "expand all again", "hide totals of the first field",
                            "show totals again", "sort down", "sort up again", "sort by column sums, descending",
-                           "sort down on the field drops the data order", "sort by row sums, descending",
+                           "sort down on the field drops the data order", "sort by column sums, ascending again",
+                           "sort by row sums, descending",
                            "sort by row sums, ascending"};
     for (int i = 0; i < int(std::size(names)); ++i) QTest::newRow(names[i]) << i;
 }
@@ -319,6 +320,7 @@ void TstQelKubrixView::menuCommands() {
         // Totals per region: North 6, South 15.
         {{{V::SortDownDataV, 5, 3}}, 1, 3, "South", all, true, false},
         {{{V::SortDownDataV, 5, 3}, {V::SortDown, 1, 2}}, 1, 3, "South", all, false, false},
+        {{{V::SortDownDataV, 5, 3}, {V::SortUpDataV, 5, 9}}, 1, 3, "North", all, true, false},
         // Totals per year: 2020 7, 2021 14.
         {{{V::SortDownDataG, 3, 10}}, 3, 2, "2021", all, false, true},
         {{{V::SortUpDataG, 3, 10}}, 3, 2, "2020", all, false, true},
