@@ -288,3 +288,50 @@ TEST(Layout, GeometryListenersHearOncePerUpdate) {
     p.grid.RevertExpandedStateX(1, GridRowOf(p, "a1·b2"), true);
     EXPECT_EQ(calls, 1);
 }
+
+TEST(Layout, TogglingAnyHeaderCellAgreesWithAFullLayout) {
+    // The partial re-check after a toggle must touch exactly the lines a full layout would change,
+    // whatever the data fields' place and index.
+    struct Case {
+        const char* name;
+        Layout layout;
+    } cases[] = {
+        {"one data field", {{"A", "B"}, {"G", "H"}, {"Q"}}},
+        {"rows, data outermost", {{"A", "B"}, {"G", "H"}, {"Q", "V"}, 0, 0}},
+        {"rows, data inside the first level", {{"A", "B"}, {"G", "H"}, {"Q", "V"}, 0, 1}},
+        {"rows, data innermost", {{"A", "B"}, {"G", "H"}, {"Q", "V"}, 0, 2}},
+        {"columns, data outermost", {{"A", "B"}, {"G", "H"}, {"Q", "V"}, 1, 0}},
+        {"columns, data inside the first level", {{"A", "B"}, {"G", "H"}, {"Q", "V"}, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pivot p = Sample();
+        Apply(p, c.layout);
+        const TKubrixDims d = p.grid.Dims();
+        int changed = 0;
+        std::vector<int> last = Sizes(p.grid.Geometry().Rows()), lastCols = Sizes(p.grid.Geometry().Cols());
+        auto check = [&](const std::string& where) {
+            SCOPED_TRACE(where);
+            if (Sizes(p.grid.Geometry().Rows()) != last || Sizes(p.grid.Geometry().Cols()) != lastCols) ++changed;
+            const std::vector<int> rows = Sizes(p.grid.Geometry().Rows()), cols = Sizes(p.grid.Geometry().Cols());
+            p.grid.UpdateGrid();
+            EXPECT_EQ(Sizes(p.grid.Geometry().Rows()), rows);
+            EXPECT_EQ(Sizes(p.grid.Geometry().Cols()), cols);
+            last = rows;
+            lastCols = cols;
+        };
+        for (int col = d.R; col < d.FixedCols; ++col) {
+            for (int row = d.FixedRows; row < d.FixedRows + d.mX * d.rX; ++row) {
+                p.grid.RevertExpandedStateX(col, row, false);
+                check("x " + std::to_string(col) + "," + std::to_string(row));
+            }
+        }
+        for (int row = d.C + 1; row < d.FixedRows; ++row) {
+            for (int col = d.FixedCols; col < d.FixedCols + d.mY * d.rY; ++col) {
+                p.grid.RevertExpandedStateY(col, row, false);
+                check("y " + std::to_string(col) + "," + std::to_string(row));
+            }
+        }
+        EXPECT_GT(changed, 10);  // the toggles did change the layout
+    }
+}
