@@ -120,6 +120,8 @@ public:
     //! Position of a column among the visible non-fixed columns (-1 for none up to it).
     int ColToYFldInd(int col) const;
     //! The same into pos; true when the column carries a horizontal caption or the data caption.
+    //! Counting stops past the caption columns, so for a column further right pos is only known
+    //! to be at least nY + dY (the result is false either way).
     bool ColToYFldInd(int col, int& pos) const;
     //! Heights of the data rows first..last from node visibility and expansion.
     void CheckRowsVisible(int first, int last);
