@@ -63,7 +63,7 @@ void TQelKubrix::ReleaseField(const TQelOLAPField* field) {
     if (DataFields.Count() == 0) DataFields.IndexNames.clear();
 }
 
-void TQelKubrix::ApplyDataOrderBy(bool) { UpdateGrid(); }
+void TQelKubrix::ApplyDataOrderBy(bool horizontal) { RefreshDataOrder(horizontal ? 'G' : 'V'); }
 
 void TQelKubrix::EndUpdate() {
     if (UpdateLock > 0) --UpdateLock;

@@ -125,3 +125,18 @@ TEST(DataOrder, MalformedOrderingsOrderNothing) {
         EXPECT_EQ(p.RowPaths(p.grid.XAxis), (Paths{"E", "N", "S"}));
     }
 }
+
+// Changes made inside an update bracket rebuild the axis in value order; closing the
+// bracket must put the stored data ordering back.
+TEST(DataOrder, ClosingAnUpdateBracketReappliesTheOrdering) {
+    Pivot p = Sales();
+    p.grid.Config("Region;", "", "Sum;", 0, 0);
+    p.grid.SortByData(false, true, nullptr, nullptr, 0, true);
+    ASSERT_EQ(p.RowPaths(p.grid.XAxis), (Paths{"S", "N", "E"}));
+
+    p.grid.BeginUpdate();
+    p.grid.XAxis.Field(0).OLAPField->SetDescSort(true);  // re-sorts the axis by value
+    p.grid.EndUpdate();
+    EXPECT_EQ(p.RowPaths(p.grid.XAxis), (Paths{"S", "N", "E"}));
+    EXPECT_TRUE(p.grid.VDataOrderBy.IsArray());
+}
