@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <type_traits>
 
 #include "odbc/ODBCDiag.h"
 #include "support/Bcd.h"
@@ -29,6 +30,24 @@ constexpr std::int64_t kMaxWideChars = 4000;
 constexpr std::int32_t kDefaultOutputChars = 4000;
 // Attempts to run a statement again after a lost link before giving up.
 constexpr int kMaxReconnects = 2;
+// Bytes of bound buffers per block read; the block holds at most kMaxBlockRows rows.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+constexpr std::size_t kMaxBlockRows = 256;
+
+static_assert(std::is_same_v<SQLLEN, std::int64_t>, "indicators are read as 64-bit integers");
+
+std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
+
+// Whether the driver cut a value of this C type to the buffer, as SQLGetData would report it.
+bool Truncated(std::int16_t targetType, std::int64_t length, SQLLEN ind) {
+    if (ind == SQL_NULL_DATA) return false;
+    switch (targetType) {
+        case SQL_C_CHAR: return ind == SQL_NO_TOTAL || ind >= length;
+        case SQL_C_WCHAR: return ind == SQL_NO_TOTAL || ind + 2 > length;
+        case SQL_C_BINARY: return ind == SQL_NO_TOTAL || ind > length;
+        default: return false;
+    }
+}
 
 SQLHSTMT Stmt(ODBCHandle h) { return static_cast<SQLHSTMT>(h); }
 
@@ -511,12 +530,15 @@ void TQelODBCQuery::FetchAll() {
         std::int64_t cap = INT64_MAX;
         if (CheckRecordCount && connection_ && connection_->MaxRecordCount > 0)
             cap = MaxRecordCount > 0 ? MaxRecordCount : connection_->MaxRecordCount;
-        SQLRETURN rc = SQLFetch(Stmt(hstmt_));
-        Check(rc);
-        while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-            if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow();
+        SQLRETURN rc = SQL_NO_DATA;
+        if (!FetchBlocks(cap, rc)) {
             rc = SQLFetch(Stmt(hstmt_));
-            if (rc == SQL_ERROR) break;
+            Check(rc);
+            while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+                if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow();
+                rc = SQLFetch(Stmt(hstmt_));
+                if (rc == SQL_ERROR) break;
+            }
         }
         Check(rc);
         while (rc != SQL_ERROR && rc != SQL_NO_DATA) {
@@ -527,7 +549,152 @@ void TQelODBCQuery::FetchAll() {
     fetched_ = true;
 }
 
-void TQelODBCQuery::StoreRow() {
+bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
+    SQLHSTMT h = Stmt(hstmt_);
+    bound_.clear();
+    boundIndex_.assign(fields_.size(), -1);
+    bool readsLong = false;
+    std::size_t stride = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const TQelODBCField& f = *fields_[i];
+        if (f.Offset < 0) continue;
+        if (f.IsLong) {
+            readsLong = readsLong || LongCount > 0;
+            continue;
+        }
+        // The C type and buffer length are those of the value-by-value read below.
+        std::int16_t type = f.TargetType;
+        std::int64_t length = f.Size;
+        switch (f.FieldType) {
+            case ftUnknown: continue;  // never read
+            case ftString:
+                if (f.Size <= 0) continue;
+                type = SQL_C_CHAR;
+                break;
+            case ftInteger:
+                if (f.TargetType == SQL_C_SBIGINT) length = sizeof(SQLBIGINT);
+                break;
+            case ftBoolean:
+                type = SQL_C_LONG;
+                length = sizeof(SQLINTEGER);
+                break;
+            case ftBCD: length = 100; break;
+            case ftDateTime:
+            case ftDate:
+            case ftTime:
+                length = (type == SQL_C_TIME || type == SQL_C_TYPE_TIME) ? sizeof(SQL_TIME_STRUCT)
+                                                                         : sizeof(SQL_TIMESTAMP_STRUCT);
+                break;
+            case ftVarBytes:
+                if (f.Size < 2) continue;
+                length = f.Size - 2;
+                break;
+            default: break;
+        }
+        if (length <= 0) return false;
+        BoundColumn b{&f, type, length, stride, stride + sizeof(SQLLEN)};
+        // Room for the widest fixed C type whatever the slot says.
+        stride = Align8(b.DataOffset + std::max<std::size_t>(static_cast<std::size_t>(length), 16));
+        boundIndex_[i] = static_cast<int>(bound_.size());
+        bound_.push_back(b);
+    }
+    if (bound_.empty()) return false;
+
+    // Long values are read with SQLGetData after the bound ones: one row per block then, and the
+    // driver must allow reading any unbound column in any order.
+    std::size_t blockRows = std::clamp<std::size_t>(kBlockBytes / stride, 1, kMaxBlockRows);
+    if (readsLong) {
+        SQLUINTEGER extensions = 0;
+        if (!connection_ || SQLGetInfo(static_cast<SQLHDBC>(connection_->ConnectionHandle()), SQL_GETDATA_EXTENSIONS,
+                                       &extensions, sizeof extensions, nullptr) != SQL_SUCCESS)
+            return false;
+        const SQLUINTEGER need = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
+        if ((extensions & need) != need) return false;
+        blockRows = 1;
+    }
+
+    // Whatever happens below, the statement is left without bindings into this function's buffers.
+    struct Unbind {
+        SQLHSTMT h;
+        ~Unbind() {
+            SQLFreeStmt(h, SQL_UNBIND);
+            SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
+            SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN{SQL_BIND_BY_COLUMN}), 0);
+            SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+            SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
+        }
+    } unbind{h};
+    if (SQLSetStmtAttr(h, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(stride)), 0) !=
+        SQL_SUCCESS)
+        return false;
+    SQLRETURN rc = SQLSetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(blockRows)), 0);
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        // The driver chose another size: take it when it is not larger than the buffers.
+        SQLULEN actual = 0;
+        if (SQLGetStmtAttr(h, SQL_ATTR_ROW_ARRAY_SIZE, &actual, 0, nullptr) != SQL_SUCCESS || actual < 1 ||
+            actual > blockRows)
+            return false;
+        blockRows = actual;
+    } else if (rc != SQL_SUCCESS) {
+        return false;
+    }
+    std::vector<std::uint8_t> block(stride * blockRows);
+    std::vector<SQLUSMALLINT> status(blockRows);
+    SQLULEN fetched = 0;
+    if (SQLSetStmtAttr(h, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0) != SQL_SUCCESS ||
+        SQLSetStmtAttr(h, SQL_ATTR_ROW_STATUS_PTR, status.data(), 0) != SQL_SUCCESS)
+        return false;
+    for (const BoundColumn& b : bound_) {
+        if (SQLBindCol(h, static_cast<SQLUSMALLINT>(b.Field->ColumnNo), b.TargetType, block.data() + b.DataOffset,
+                       static_cast<SQLLEN>(b.Length), reinterpret_cast<SQLLEN*>(block.data() + b.IndicatorOffset)) !=
+            SQL_SUCCESS)
+            return false;
+    }
+
+    for (;;) {
+        // Zeroed like a fresh slot, so a value's bytes are exactly those SQLGetData would leave.
+        std::fill(block.begin(), block.end(), std::uint8_t{0});
+        std::fill(status.begin(), status.end(), SQLUSMALLINT{SQL_ROW_NOROW});
+        fetched = 0;
+        rc = SQLFetch(h);
+        blockDiag_.clear();
+        if (rc == SQL_SUCCESS_WITH_INFO && OnODBCError)
+            for (auto& r : ReadDiagRecords(SQL_HANDLE_STMT, hstmt_)) blockDiag_.emplace_back(r.State, r.Message);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && !(rc == SQL_ERROR && fetched > 0)) break;
+        // A failed fetch may still deliver the rows before the failing one; those are kept, as
+        // they would have been read one by one.
+        const SQLRETURN blockCode = rc;
+        const std::size_t n = std::min<std::size_t>(fetched, blockRows);
+        if (blockCode == SQL_SUCCESS_WITH_INFO && !blockDiag_.empty()) {
+            // A notice about no value in particular is passed on once, before the block's rows.
+            bool aboutValues = false;
+            for (std::size_t r = 0; r < n && !aboutValues; ++r)
+                for (const BoundColumn& b : bound_) {
+                    SQLLEN ind;
+                    std::memcpy(&ind, block.data() + r * stride + b.IndicatorOffset, sizeof ind);
+                    if (Truncated(b.TargetType, b.Length, ind)) {
+                        aboutValues = true;
+                        break;
+                    }
+                }
+            if (!aboutValues)
+                for (const auto& d : blockDiag_) OnODBCError(d.first, d.second);
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            if (status[r] != SQL_ROW_SUCCESS && status[r] != SQL_ROW_SUCCESS_WITH_INFO) {
+                rc = SQL_ERROR;
+                break;
+            }
+            if (static_cast<std::int64_t>(Rows.size()) < cap)
+                StoreRow(block.data() + r * stride, blockCode == SQL_SUCCESS_WITH_INFO);
+        }
+        if (rc == SQL_ERROR) break;
+    }
+    lastCode = rc;
+    return true;
+}
+
+void TQelODBCQuery::StoreRow(const std::uint8_t* boundRow, bool blockNotice) {
     const std::size_t rowSize = static_cast<std::size_t>(std::max(RowSize, 0));
     Rows.emplace_back(new std::uint8_t[rowSize]());
     std::uint8_t* row = Rows.back().get();
@@ -536,8 +703,8 @@ void TQelODBCQuery::StoreRow() {
         LongValues.emplace_back(new std::string[static_cast<std::size_t>(LongCount)]);
         longs = LongValues.back().get();
     }
-    for (const auto& fp : fields_) {
-        const TQelODBCField& f = *fp;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const TQelODBCField& f = *fields_[i];
         if (f.Offset < 0) continue;
         if (f.IsLong) {
             if (longs && f.Offset < LongCount) longs[f.Offset] = ReadLong(f);
@@ -545,8 +712,36 @@ void TQelODBCQuery::StoreRow() {
         }
         if (static_cast<std::size_t>(f.Offset) + 1 + static_cast<std::size_t>(f.Size) > rowSize)
             throw Exception("Column " + f.Name + " does not fit the row");
-        ReadValue(f, row + f.Offset);
+        const int b = boundRow ? boundIndex_[i] : -1;
+        if (b < 0) {
+            ReadValue(f, row + f.Offset);
+            continue;
+        }
+        const BoundColumn& col = bound_[static_cast<std::size_t>(b)];
+        BoundValue v{boundRow + col.DataOffset, col.Length, 0, SQL_SUCCESS};
+        std::memcpy(&v.Indicator, boundRow + col.IndicatorOffset, sizeof v.Indicator);
+        if (blockNotice && Truncated(col.TargetType, col.Length, v.Indicator)) v.ReturnCode = SQL_SUCCESS_WITH_INFO;
+        ReadValue(f, row + f.Offset, &v);
     }
+}
+
+std::int16_t TQelODBCQuery::GetValue(const TQelODBCField& f, std::int16_t targetType, void* out, std::int64_t length,
+                                     std::int64_t* indicator, const BoundValue* bound) {
+    if (!bound)
+        return SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, out, length, indicator);
+    std::memcpy(out, bound->Data, static_cast<std::size_t>(std::min(length, bound->Length)));
+    *indicator = bound->Indicator;
+    return bound->ReturnCode;
+}
+
+void TQelODBCQuery::CheckValue(std::int16_t returnCode, const BoundValue* bound) {
+    if (!bound) {
+        Check(returnCode);
+        return;
+    }
+    // The block's fetch held the driver's notice about this value.
+    if (returnCode == SQL_SUCCESS_WITH_INFO && OnODBCError)
+        for (const auto& d : blockDiag_) OnODBCError(d.first, d.second);
 }
 
 std::string TQelODBCQuery::ReadLong(const TQelODBCField& f) {
@@ -587,9 +782,7 @@ std::string TQelODBCQuery::ReadLong(const TQelODBCField& f) {
     return out;
 }
 
-void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
-    SQLHSTMT h = Stmt(hstmt_);
-    const auto col = static_cast<SQLUSMALLINT>(f.ColumnNo);
+void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot, const BoundValue* bound) {
     SQLLEN ind = 0;
     SQLRETURN rc;
     std::uint8_t* value = slot + 1;
@@ -600,8 +793,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
             // UTF-8 text: at most the declared characters, never cut inside one.
             const std::size_t room = static_cast<std::size_t>(f.Size);
             if (room == 0) return;
-            rc = SQLGetData(h, col, SQL_C_CHAR, value, static_cast<SQLLEN>(room), &ind);
-            Check(rc);
+            rc = GetValue(f, SQL_C_CHAR, value, static_cast<SQLLEN>(room), &ind, bound);
+            CheckValue(rc, bound);
             if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
                 std::memset(value, 0, room);
                 return;
@@ -619,8 +812,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
         case ftInteger:
             if (f.TargetType == SQL_C_SBIGINT) {
                 SQLBIGINT v = 0;
-                rc = SQLGetData(h, col, SQL_C_SBIGINT, &v, sizeof v, &ind);
-                Check(rc);
+                rc = GetValue(f, SQL_C_SBIGINT, &v, sizeof v, &ind, bound);
+                CheckValue(rc, bound);
                 if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
                 if (v < INT32_MIN || v > INT32_MAX)
                     throw EQelODBCDatabaseError(std::string(kSqlStateOutOfRange) + kMsgOutOfRange + f.Name, connection_);
@@ -632,8 +825,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
             break;
         case ftBoolean: {
             SQLINTEGER v = 0;
-            rc = SQLGetData(h, col, SQL_C_LONG, &v, sizeof v, &ind);
-            Check(rc);
+            rc = GetValue(f, SQL_C_LONG, &v, sizeof v, &ind, bound);
+            CheckValue(rc, bound);
             if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
             const std::uint16_t w = v != 0 ? 0xFFFF : 0;
             std::memcpy(value, &w, 2);
@@ -642,8 +835,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
         }
         case ftBCD: {
             char text[100] = {};
-            rc = SQLGetData(h, col, f.TargetType, text, sizeof text, &ind);
-            Check(rc);
+            rc = GetValue(f, f.TargetType, text, sizeof text, &ind, bound);
+            CheckValue(rc, bound);
             if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
             std::int64_t scaled = 0;
             TBcd bcd{};
@@ -659,16 +852,16 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
             TimeStampParts parts;
             if (f.TargetType == SQL_C_TIME || f.TargetType == SQL_C_TYPE_TIME) {
                 SQL_TIME_STRUCT t{};
-                rc = SQLGetData(h, col, f.TargetType, &t, sizeof t, &ind);
+                rc = GetValue(f, f.TargetType, &t, sizeof t, &ind, bound);
                 parts.Hour = t.hour, parts.Minute = t.minute, parts.Second = t.second;
             } else {
                 SQL_TIMESTAMP_STRUCT ts{};
-                rc = SQLGetData(h, col, f.TargetType, &ts, sizeof ts, &ind);
+                rc = GetValue(f, f.TargetType, &ts, sizeof ts, &ind, bound);
                 parts.Year = ts.year, parts.Month = ts.month, parts.Day = ts.day;
                 parts.Hour = ts.hour, parts.Minute = ts.minute, parts.Second = ts.second;
                 parts.MSec = static_cast<int>(ts.fraction / 1000000);
             }
-            Check(rc);
+            CheckValue(rc, bound);
             if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
             double dt = 0;
             if (!TryEncodeDateTime(parts, dt)) throw Exception(kMsgBadDate + f.Name);
@@ -678,8 +871,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
         }
         case ftVarBytes: {
             if (f.Size < 2) return;
-            rc = SQLGetData(h, col, f.TargetType, value + 2, f.Size - 2, &ind);
-            Check(rc);
+            rc = GetValue(f, f.TargetType, value + 2, f.Size - 2, &ind, bound);
+            CheckValue(rc, bound);
             if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
             // The count never claims more bytes than the slot holds.
             const SQLLEN stored = (ind == SQL_NO_TOTAL || ind > f.Size - 2) ? f.Size - 2 : ind;
@@ -692,8 +885,8 @@ void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot) {
             break;
     }
     // Fixed-width values and bytes: straight into the slot.
-    rc = SQLGetData(h, col, f.TargetType, value, f.Size, &ind);
-    Check(rc);
+    rc = GetValue(f, f.TargetType, value, f.Size, &ind, bound);
+    CheckValue(rc, bound);
     if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
         std::memset(value, 0, static_cast<std::size_t>(f.Size));
         return;

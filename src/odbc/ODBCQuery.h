@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "odbc/ODBCConnection.h"
@@ -190,16 +191,39 @@ private:
         std::int64_t Indicator = 0;
     };
 
+    //! One value of a row read in a block: where its bytes are and what the fetch reported.
+    struct BoundValue {
+        const std::uint8_t* Data;
+        std::int64_t Length;
+        std::int64_t Indicator;
+        std::int16_t ReturnCode;
+    };
+    //! A column bound for block reads: its buffer within a row of the block.
+    struct BoundColumn {
+        const TQelODBCField* Field;
+        std::int16_t TargetType;
+        std::int64_t Length;
+        std::size_t IndicatorOffset;
+        std::size_t DataOffset;
+    };
+
     void SQLTextChenged();
     void OpenCursorOnce();
     void FetchAll();
-    void StoreRow();
+    //! Reads the rows in blocks with bound columns; false when the driver or columns do not
+    //! allow it and nothing was fetched yet. lastCode: the code that ended the rows.
+    bool FetchBlocks(std::int64_t cap, std::int16_t& lastCode);
+    void StoreRow(const std::uint8_t* boundRow = nullptr, bool blockNotice = false);
+    std::int16_t GetValue(const TQelODBCField& f, std::int16_t targetType, void* out, std::int64_t length,
+                          std::int64_t* indicator, const BoundValue* bound);
+    //! Check for one value: a bound value reports what its block's fetch reported.
+    void CheckValue(std::int16_t returnCode, const BoundValue* bound);
     void PutParamToBuffer(TQelODBCParam& p, ParamBuffer& b);
     void BindParam(int i, TQelODBCParam& p, ParamBuffer& b);
     void GetParamFromBuffer(TQelODBCParam& p, const ParamBuffer& b);
     bool ConfirmReconnectAfter(const TCommunicationLinkFailureEx& e);
     std::string ReadLong(const TQelODBCField& f);
-    void ReadValue(const TQelODBCField& f, std::uint8_t* slot);
+    void ReadValue(const TQelODBCField& f, std::uint8_t* slot, const BoundValue* bound = nullptr);
 
     TQelODBCConnection* connection_ = nullptr;
     std::string sql_;
@@ -210,6 +234,11 @@ private:
     std::string sqlText_;
     std::vector<std::unique_ptr<TQelODBCField>> fields_;
     ODBCHandle hstmt_ = nullptr;
+    // Block reads: the bound columns, the diagnostics of the last block's fetch, and which
+    // column of the current row each field is bound to (-1: read with SQLGetData).
+    std::vector<BoundColumn> bound_;
+    std::vector<int> boundIndex_;
+    std::vector<std::pair<std::string, std::string>> blockDiag_;
 };
 
 }  // namespace kubrix
