@@ -5,6 +5,7 @@
 #include "pivot/KubrixOrder.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "pivot/Kubrix.h"
 #include "support/CursorStack.h"
@@ -92,7 +93,20 @@ void TQelKubrix::SortByData(bool horizontal, bool descending, const TOLAPNode* r
             return data.DataValue(n, line, value, dataIndex) ? value : 0.0;
         });
     }
+    // Only rows move: the sums stay, their horizontal keys follow the renumbered rows.
+    const std::vector<TOLAPNode*> before = axis.Rows;
     axis.FillRows();
+    if (horizontal) {
+        std::vector<std::int32_t> newKey(before.size() + 1, -1);
+        for (std::size_t r = 0; r < before.size(); ++r) newKey[r + 1] = before[r]->OwnRow;
+        DataFields.RemapSumKeys(newKey);
+    }
+    if (UpdateLock > 0 || Destroying()) return;
+    struct KeepOnce {
+        TQelOLAPVisibleFields& data;
+        ~KeepOnce() { data.KeepSumsOnce(false); }
+    } keep{DataFields};
+    DataFields.KeepSumsOnce(true);
     UpdateGrid();
 }
 

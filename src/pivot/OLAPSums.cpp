@@ -2,8 +2,10 @@
 // (leaf up to the root) and its horizontal path; the sums live on the vertical nodes.
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
+#include "dataset/Field.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPVisibleFields.h"
@@ -25,42 +27,108 @@ void TQelOLAPVisibleFields::ReleaseSums(TOLAPNode* node) {
 
 void TQelOLAPVisibleFields::ClearData() {
     TraceScope trace(this, "TQelOLAPVisibleFields.ClearData");
+    sumsX_ = sumsY_ = nullptr;
+    sumsCounted_.clear();
     TQelOLAPVisibleFields& x = grid_.XAxis;
     if (x.Root) x.ReleaseSums(x.Root.get());
 }
 
+namespace {
+
+// A data field whose stored number converts to a double exactly as its variant would, read
+// straight from the record's slot.
+bool ReadsRaw(const TField* field) {
+    if (field->FieldKind() != fkData) return false;
+    switch (field->DataType()) {
+        case ftSmallint:
+        case ftInteger:
+        case ftAutoInc:
+        case ftFloat: return true;
+        default: return false;
+    }
+}
+
+double RawNumber(TFieldType type, const std::uint8_t* p) {
+    if (!p || p[0] == 0) return 0.0;
+    switch (type) {
+        case ftSmallint: {
+            std::int16_t v;
+            std::memcpy(&v, p + 1, sizeof v);
+            return v;
+        }
+        case ftInteger:
+        case ftAutoInc: {
+            std::int32_t v;
+            std::memcpy(&v, p + 1, sizeof v);
+            return v;
+        }
+        default: {
+            double v;
+            std::memcpy(&v, p + 1, sizeof v);
+            return v;
+        }
+    }
+}
+
+}  // namespace
+
 void TQelOLAPVisibleFields::UpdateCalcData() {
     TraceScope trace(this, "TQelOLAPVisibleFields.UpdateCalcData");
+    // One-shot: set by an ordering that only renumbered rows (and moved the keys along).
+    const bool keep = keepSums_;
+    keepSums_ = false;
     TQelODBCClient* ds = grid_.DataSet();
     if (!ds || !grid_.RecordIncluded) return;
+    TQelOLAPVisibleFields& x = grid_.XAxis;
+    TQelOLAPVisibleFields& y = grid_.YAxis;
+    const int fieldCount = Count();
+
+    // Only records both trees know are counted (records added after the trees were built
+    // have no leaf yet).
+    const auto& included = *grid_.RecordIncluded;
+    const std::size_t n = x.Root && y.Root ? std::min({static_cast<std::size_t>(ds->RealRecordCount()), included.size(),
+                                                       x.RecordLeaves.size(), y.RecordLeaves.size()})
+                                           : 0;
+    std::vector<std::uint8_t> counted(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        counted[i] = included[i] && x.RecordLeaves[i]->Visible && y.RecordLeaves[i]->Visible ? 1 : 0;
+    }
+    if (keep && !IndexNames.empty() && x.Root && y.Root && x.Root.get() == sumsX_ && y.Root.get() == sumsY_ &&
+        fieldCount == sumsFields_ && counted == sumsCounted_) {
+        return;  // the same records in the same trees: the sums stand
+    }
+    sumsX_ = sumsY_ = nullptr;
+    sumsCounted_.clear();
+
     if (!IndexNames.empty()) {
         ClearData();
     } else {
         for (const auto& item : items_) IndexNames.push_back(item->FieldName);
     }
-    TQelOLAPVisibleFields& x = grid_.XAxis;
-    TQelOLAPVisibleFields& y = grid_.YAxis;
     if (!x.Root || !y.Root) return;
-    const int fieldCount = Count();
     if (fieldCount == 0) return;
-
-    // Only records both trees know are counted (records added after the trees were built
-    // have no leaf yet).
-    const auto& included = *grid_.RecordIncluded;
-    const std::size_t n = std::min({static_cast<std::size_t>(ds->RealRecordCount()), included.size(),
-                                    x.RecordLeaves.size(), y.RecordLeaves.size()});
     const std::size_t nd = static_cast<std::size_t>(fieldCount);
 
     // Read every value first: a value that does not convert raises before any sum exists.
-    std::vector<std::uint8_t> counted(n, 0);
+    std::vector<const TField*> fields(nd);
+    std::vector<std::uint8_t> raw(nd);
+    for (std::size_t j = 0; j < nd; ++j) {
+        fields[j] = items_[j]->OLAPField->Field;
+        raw[j] = ReadsRaw(fields[j]) ? 1 : 0;
+    }
     std::vector<double> values(n * nd, 0.0);
     Variant v;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!included[i] || !x.RecordLeaves[i]->Visible || !y.RecordLeaves[i]->Visible) continue;
-        counted[i] = 1;
+        if (!counted[i]) continue;
+        TMemoryRecord* rec = ds->GetMemoryRecord(static_cast<int>(i));
         for (std::size_t j = 0; j < nd; ++j) {
-            ds->GetFieldValueFromBuffer(items_[j]->OLAPField->Field, static_cast<int>(i), v, "new");
-            values[i * nd + j] = v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
+            if (raw[j]) {
+                ds->LoadRecord(rec);
+                values[i * nd + j] = RawNumber(fields[j]->DataType(), TQelODBCClient::FindFieldData(rec->Data, fields[j]));
+            } else {
+                ds->GetFieldValueFromBuffer(fields[j], rec, v, "new");
+                values[i * nd + j] = v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
+            }
         }
     }
 
@@ -87,11 +155,6 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
             for (std::size_t j = 0; j < nd; ++j) dst[j] += rv[j];
         }
     };
-    auto addLeaf = [&](const TOLAPNode* leaf) {
-        for (std::int32_t rec : leaf->Records) {
-            if (static_cast<std::size_t>(rec) < n && counted[static_cast<std::size_t>(rec)]) addRecord(rec);
-        }
-    };
     auto finish = [&](TOLAPNode* a) {
         if (keys.empty()) return;
         order.resize(keys.size());
@@ -111,27 +174,88 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         sums.clear();
     };
 
-    // Rows are in post-order, so a node's subtree is the rows FirstRow..OwnRow.
-    for (TOLAPNode* a : x.Rows) {
-        if (a->Leaf) {
-            addLeaf(a);
-        } else {
-            for (std::int32_t r = a->FirstRow; r <= a->LastRow; ++r) {
-                const TOLAPNode* d = x.Rows[static_cast<std::size_t>(r)];
-                if (d->Leaf) addLeaf(d);
+    // Every node adds its records in record order, whatever the order of the rows, so that a
+    // sum does not depend on how the axis is sorted. Leaves hold their records in that order;
+    // the records of the groups of one level are bucketed by group, in record order.
+    TOLAPNode* root = x.Root.get();
+    if (!root->Leaf) {
+        for (TOLAPNode* a : x.Rows) {
+            if (!a->Leaf) continue;
+            for (std::int32_t rec : a->Records) {
+                if (static_cast<std::size_t>(rec) < n && counted[static_cast<std::size_t>(rec)]) addRecord(rec);
+            }
+            finish(a);
+        }
+        const int depth = x.LevelCount();
+        std::vector<TOLAPNode*> up(n, nullptr);  // each counted record's node at the current level
+        std::vector<std::int32_t> start(static_cast<std::size_t>(x.RowCount()) + 1, 0);
+        std::vector<std::int32_t> bucketed;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (counted[i]) up[i] = x.RecordLeaves[i];
+        }
+        for (int level = depth - 2; level >= 0; --level) {
+            std::fill(start.begin(), start.end(), 0);
+            std::size_t total = 0;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (!up[i]) continue;
+                up[i] = up[i]->Parent;
+                ++start[static_cast<std::size_t>(up[i]->OwnRow) + 1];
+                ++total;
+            }
+            for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+            bucketed.resize(total);
+            std::vector<std::int32_t> fill(start.begin(), start.end() - 1);
+            for (std::size_t i = 0; i < n; ++i) {
+                if (up[i]) bucketed[static_cast<std::size_t>(fill[static_cast<std::size_t>(up[i]->OwnRow)]++)] = static_cast<std::int32_t>(i);
+            }
+            for (TOLAPNode* a : x.Rows) {
+                if (a->Level != level) continue;
+                const std::size_t own = static_cast<std::size_t>(a->OwnRow);
+                for (std::int32_t k = start[own]; k < start[own + 1]; ++k) addRecord(bucketed[static_cast<std::size_t>(k)]);
+                finish(a);
             }
         }
-        finish(a);
     }
-    TOLAPNode* root = x.Root.get();
-    if (root->Leaf) {
-        addLeaf(root);
-    } else {
-        for (const TOLAPNode* d : x.Rows) {
-            if (d->Leaf) addLeaf(d);
-        }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (counted[i]) addRecord(static_cast<std::int32_t>(i));
     }
     finish(root);
+
+    sumsX_ = x.Root.get();
+    sumsY_ = y.Root.get();
+    sumsFields_ = fieldCount;
+    sumsCounted_.swap(counted);
+}
+
+void TQelOLAPVisibleFields::RemapSumKeys(const std::vector<std::int32_t>& newKey) {
+    TQelOLAPVisibleFields& x = grid_.XAxis;
+    if (!x.Root) return;
+    std::vector<std::int32_t> order, keys;
+    std::vector<double> values;
+    auto remap = [&](TOLAPNode* a) {
+        if (!a->Sums) return;
+        TOLAPSums& s = *a->Sums;
+        const std::size_t nd = static_cast<std::size_t>(s.FieldCount);
+        const std::size_t count = s.Keys.size();
+        for (std::int32_t& k : s.Keys) {
+            const std::size_t at = static_cast<std::size_t>(k + 1);
+            k = at < newKey.size() ? newKey[at] : k;
+        }
+        order.resize(count);
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](std::int32_t p, std::int32_t q) { return s.Keys[static_cast<std::size_t>(p)] < s.Keys[static_cast<std::size_t>(q)]; });
+        keys.clear();
+        values.clear();
+        for (std::int32_t e : order) {
+            keys.push_back(s.Keys[static_cast<std::size_t>(e)]);
+            const double* src = s.Values.data() + static_cast<std::size_t>(e) * nd;
+            values.insert(values.end(), src, src + nd);
+        }
+        s.Keys.swap(keys);
+        s.Values.swap(values);
+    };
+    for (TOLAPNode* a : x.Rows) remap(a);
+    remap(x.Root.get());
 }
 
 bool TQelOLAPVisibleFields::DataValue(const TOLAPNode* xNode, const TOLAPNode* yNode, double& value,

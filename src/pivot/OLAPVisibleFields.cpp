@@ -88,7 +88,8 @@ void TQelOLAPVisibleFields::Update(TQelOLAPVisibleField*) {
     TraceScope trace(this, "TQelOLAPVisibleFields.Update");
     if (IsAxis) {
         UpdateIndexData();
-    } else {
+    } else if (grid_.UpdateLock == 0) {
+        // A locked grid recomputes the sums when it is unlocked.
         UpdateCalcData();
     }
     grid_.UpdateGrid();
@@ -107,6 +108,7 @@ TOLAPNode* TQelOLAPVisibleFields::NewNode() { return &nodes_.emplace_back(); }
 
 void TQelOLAPVisibleFields::ClearIndex() {
     TraceScope trace(this, "TQelOLAPVisibleFields.ClearIndex");
+    grid_.DataFields.sumsX_ = grid_.DataFields.sumsY_ = nullptr;
     Root.reset();
     nodes_.clear();
     Rows.clear();

@@ -98,6 +98,12 @@ public:
     bool DataValue(const TOLAPNode* xNode, const TOLAPNode* yNode, double& value, int dataIndex) const;
     //! The cell text: the sum as "%.2n", or empty.
     void DataText(int xRow, int yRow, std::string& text, int dataIndex) const;
+    //! After the horizontal rows were renumbered: moves every sum entry from key k to
+    //! newKey[k + 1] (keys outside the table stay) and re-sorts the entries.
+    void RemapSumKeys(const std::vector<std::int32_t>& newKey);
+    //! The next UpdateCalcData keeps the sums when the trees, the data fields and the counted
+    //! records are those they were computed for (rows were only reordered since).
+    void KeepSumsOnce(bool flag) { keepSums_ = flag; }
 
     //! Root of the tree, nullptr until built.
     std::unique_ptr<TOLAPNode> Root;
@@ -130,6 +136,12 @@ private:
     std::vector<TQelOLAPField*> levelFields_;
     //! Every node but the root (stable addresses).
     std::deque<TOLAPNode> nodes_;
+    // Data list: what the sums were last computed for.
+    bool keepSums_ = false;
+    const TOLAPNode* sumsX_ = nullptr;
+    const TOLAPNode* sumsY_ = nullptr;
+    int sumsFields_ = 0;
+    std::vector<std::uint8_t> sumsCounted_;
 };
 
 }  // namespace kubrix
