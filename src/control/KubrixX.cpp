@@ -5,11 +5,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "control/KubrixGridPane.h"
 #include "pivot/Kubrix.h"
 #include "support/Text.h"
+#include "support/UiServices.h"
 #include "ui/FrmKubrixEditor.h"
 #include "ui/KubrixXAbout.h"
+#include "ui/QelKubrixView.h"
 
 namespace kubrix {
 namespace {
@@ -71,14 +72,17 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
     setFont(f);
 
     // Components in the form's order: the grid, the connection, the dataset, the data source.
-    auto* pane = new TKubrixGridPane(this);
-    pane->setObjectName("ogData");
-    grid_ = &pane->Model();
-    gridWidget_ = pane;
-    pane->EditGrid = [this] { EditGrid(); };
+    grid_ = std::make_unique<TQelKubrix>();
+    view_ = new TQelKubrixView(*grid_, this);
+    view_->setObjectName("ogData");
+    // Names of the demo and of real catalogues are longer than a default column.
+    view_->SetHeaderFitLimit(HeaderFitLimit);
+    // The requests that need a window come from the view. The value filter and the drill-down are
+    // not answered here: without the values popup and a narrowed record list they change nothing.
+    connect(view_, &TQelKubrixView::editGridRequested, this, [this](const QPoint& at) { EditGrid(at); });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(pane);
+    layout->addWidget(view_);
     session_ = std::make_unique<TKubrixSession>(*grid_);
 
     // No sink can be connected yet, so the creation event reaches nobody.
@@ -88,7 +92,11 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
 TKubrixX::~TKubrixX() {
     Fire([](IKubrixXEvents& s) { s.OnDestroy(); });
     eventSink_ = nullptr;
+    // Child widgets would go only after the members: the view must not outlive its model.
+    delete view_;
+    view_ = nullptr;
     session_.reset();
+    grid_.reset();
 }
 
 ComPtr<IKubrixX> TKubrixX::Create(QWidget* parent) { return ComPtr<IKubrixX>(new TKubrixX(parent)); }
@@ -297,12 +305,17 @@ void TKubrixX::paintEvent(QPaintEvent* event) {
     Fire([](IKubrixXEvents& s) { s.OnPaint(); });
 }
 
-void TKubrixX::EditGrid() {
-    const QPoint corner = gridWidget_->mapToGlobal(QPoint(0, 0));
-    ShowKubrixEditor(this, corner, *grid_,
-                     [this](const std::string& x, const std::string& y, const std::string& d, int place, int index) {
-                         grid_->Config(x, y, d, static_cast<std::uint8_t>(place), static_cast<std::uint8_t>(index));
-                     });
+void TKubrixX::EditGrid(const QPoint& topLeft) {
+    // Called from a mouse event: nothing may escape into the event loop.
+    try {
+        ShowKubrixEditor(this, topLeft, *grid_,
+                         [this](const std::string& x, const std::string& y, const std::string& d, int place, int index) {
+                             grid_->Config(x, y, d, static_cast<std::uint8_t>(place),
+                                           static_cast<std::uint8_t>(index));
+                         });
+    } catch (const std::exception& e) {
+        UiServices().MessageBox(e.what(), "KubrixX", MB_OK | MB_ICONERROR);
+    }
 }
 
 }  // namespace kubrix

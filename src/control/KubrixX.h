@@ -17,6 +17,7 @@
 namespace kubrix {
 
 class TQelKubrix;
+class TQelKubrixView;
 
 class TKubrixX : public QWidget, public IKubrixX {
     Q_OBJECT
@@ -95,10 +96,12 @@ public:
     IKubrixXEvents* EventSink() const { return eventSink_.Get(); }
 
     // ---- the components
-    //! The pivot grid widget over the whole client area.
-    QWidget* ogData() const { return gridWidget_; }
+    //! The pivot grid widget over the whole client area (a view of Grid()).
+    TQelKubrixView* ogData() const { return view_; }
     //! The pivot grid's model.
     TQelKubrix& Grid() { return *grid_; }
+    //! Widest the header columns grow to show their texts, in pixels.
+    static constexpr int HeaderFitLimit = 320;
     TKubrixSession& Session() { return *session_; }
     //! The back-end library ConnectTo1C loads.
     void SetBackEndLibrary(const std::string& name) { session_->BackEndLibrary = name; }
@@ -122,13 +125,13 @@ private:
     void Fire(F&& call) {
         if (eventSink_) call(*eventSink_.Get());
     }
-    //! Opens the report editor on the grid; "Применить" lays the pivot out anew.
-    void EditGrid();
+    //! Opens the report editor on the grid at a screen position; "Применить" lays the pivot out anew.
+    void EditGrid(const QPoint& topLeft);
 
     TRefCounted refs_;
-    std::unique_ptr<TQelKubrix> gridModel_;
-    TQelKubrix* grid_ = nullptr;
-    QWidget* gridWidget_ = nullptr;
+    // The model outlives the session bound to it, and the view showing it (see the destructor).
+    std::unique_ptr<TQelKubrix> grid_;
+    TQelKubrixView* view_ = nullptr;
     std::unique_ptr<TKubrixSession> session_;
     ComPtr<IKubrixXEvents> eventSink_;
 

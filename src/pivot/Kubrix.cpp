@@ -63,6 +63,10 @@ void TQelKubrix::ReleaseField(const TQelOLAPField* field) {
     if (DataFields.Count() == 0) DataFields.IndexNames.clear();
 }
 
+void TQelKubrix::Repaint() {
+    if (OnRepaint && !destroying_) OnRepaint();
+}
+
 void TQelKubrix::ApplyDataOrderBy(bool horizontal) { RefreshDataOrder(horizontal ? 'G' : 'V'); }
 
 void TQelKubrix::EndUpdate() {

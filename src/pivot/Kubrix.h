@@ -4,6 +4,7 @@
 // painting; a view reads it and a subclass lays the grid out (UpdateGridLayout).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -223,6 +224,10 @@ public:
 
     // ---- end of configuration, state and data ordering
 
+    //! Called whenever the model shows a new state (after a layout, a toggle, a state restore); a
+    //! view repaints. Whoever sets it clears it before it goes away.
+    std::function<void()> OnRepaint;
+
     //! Number of UpdateGrid runs that did the work (for views that cache what they show).
     std::uint64_t GridUpdates() const { return gridUpdates_; }
     bool Destroying() const { return destroying_; }
@@ -233,8 +238,8 @@ protected:
     //! Re-applies an ordering by data values (horizontal or vertical) at the end of an
     //! update bracket; the model has none to apply and updates the grid.
     virtual void ApplyDataOrderBy(bool horizontal);
-    //! Shows the new state; nothing in the model.
-    virtual void Repaint() {}
+    //! Shows the new state: tells OnRepaint.
+    virtual void Repaint();
     //! Opens the report editor at the top-left cell; nothing in the model.
     virtual void EditGrid() {}
     //! Opens the value filter of a placed field (place 0 vertical, 1 horizontal) below its caption

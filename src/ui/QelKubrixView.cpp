@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace kubrix {
 
 namespace {
@@ -48,9 +50,13 @@ TQelKubrixView::TQelKubrixView(TQelKubrix& model, QWidget* parent)
         Commands.emplace_back(command, action);
         connect(action, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
     }
+    Kubrix.OnRepaint = [this] { ModelRepainted(); };
 }
 
-TQelKubrixView::~TQelKubrixView() { HideHint(); }
+TQelKubrixView::~TQelKubrixView() {
+    Kubrix.OnRepaint = nullptr;
+    HideHint();
+}
 
 QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
     for (const auto& [c, action] : Commands)
@@ -59,6 +65,64 @@ QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
 }
 
 void TQelKubrixView::Refresh() { viewport()->update(); }
+
+void TQelKubrixView::ModelRepainted() {
+    // A full layout shows the header columns with their remembered widths again.
+    if (FitLimit > 0 && Kubrix.GridUpdates() != FittedLayout) FitHeaderCols();
+    viewport()->update();
+}
+
+// ----------------------------------------------------------------------------------------------------
+// Header fitting
+
+void TQelKubrixView::SetHeaderFitLimit(int limit) {
+    FitLimit = std::max(0, limit);
+    FitHeaderCols();
+}
+
+int TQelKubrixView::TextWidthNeeded(int col, int row) {
+    const TKubrixCell info = Kubrix.CellInfo(col, row);
+    if (info.Text.empty()) return 0;
+    const QFontMetrics* metrics = nullptr;
+    StyledFont(font(), (info.Italic ? 1 : 0) | (info.Bold ? 2 : 0), metrics);
+    int width = metrics->horizontalAdvance(QString::fromStdString(info.Text)) + 3;
+    width += info.Align == TKubrixCellAlign::Left ? std::max(info.DX, 0) : 3;
+    // The filter button sits at the right edge; the text must not run under it.
+    if (info.FilterButton) {
+        const TKubrixButtonMetrics button;
+        width += button.Width + button.RightMargin;
+    }
+    return width;
+}
+
+void TQelKubrixView::FitHeaderCols() {
+    if (FitLimit <= 0) return;
+    FittedLayout = Kubrix.GridUpdates();
+    TGridAxis& cols = Geometry().Cols();
+    const TGridAxis& rows = Geometry().Rows();
+    const int fixed = cols.FixedCount();
+    TGridUpdateGuard batch(Geometry());
+    // A column fitted while it was a header column and now a data column: a later hide copied the
+    // fitted width into the remembered one, which was never the user's choice.
+    for (int c = fixed; c < std::min(cols.Count(), static_cast<int>(FittedWidths.size())); ++c) {
+        const int w = FittedWidths[static_cast<std::size_t>(c)];
+        if (w <= 0) continue;
+        if (cols.SavedSize(c) == w) cols.SetSavedSize(c, cols.DefaultSize());
+        if (cols.Size(c) == w) cols.SetActualSize(c, cols.DefaultSize());
+    }
+    FittedWidths.assign(static_cast<std::size_t>(std::max(fixed, 0)), 0);
+    const int rowEnd = std::min(rows.Count(), FitRowLimit);
+    for (int c = 0; c < fixed; ++c) {
+        // A width the user chose (or a saved layout restored) is remembered apart from the default.
+        if (cols.SavedSize(c) != cols.DefaultSize() || !cols.Visible(c)) continue;
+        int need = 0;
+        for (int r = 0; r < rowEnd; ++r) need = std::max(need, TextWidthNeeded(c, r));
+        need = std::min(need, FitLimit);
+        const int width = std::max(need, cols.SavedSize(c));
+        if (width != cols.Size(c)) cols.SetActualSize(c, width);
+        if (width != cols.SavedSize(c)) FittedWidths[static_cast<std::size_t>(c)] = width;
+    }
+}
 
 // ----------------------------------------------------------------------------------------------------
 // Painting

@@ -17,6 +17,7 @@
 #include <QRect>
 #include <QString>
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,17 @@ public:
     //! Repaints after the model changed what cells show without changing the geometry.
     void Refresh();
 
+    //! Header fitting: when limit is positive, after every layout of the model the header columns
+    //! (row numbers, vertical captions and values) are widened to their longest text in the grid
+    //! font, up to limit pixels. Only the shown widths change: a column the user has sized, and
+    //! the widths remembered for the saved state, are left alone. 0 (the default) turns it off.
+    void SetHeaderFitLimit(int limit);
+    int HeaderFitLimit() const { return FitLimit; }
+    //! Fits the header columns now (nothing while the limit is 0).
+    void FitHeaderCols();
+    //! Most rows a header column is measured over (the first ones; a huge axis stops there).
+    static constexpr int FitRowLimit = 20000;
+
 // Besides calling the model's own entry points (whose hooks a model subclass may implement), the view
 // reports the three requests that need a window, with the screen positions such a window opens at.
 signals:
@@ -95,6 +107,10 @@ private:
     bool OnFilterButton(TGridCoord cell, const QPoint& pos, TKubrixCell* info = nullptr) const;
     void ShowHint(const QString& text, const QPoint& globalPos);
     void HideHint();
+    //! The model shows a new state.
+    void ModelRepainted();
+    //! The width a cell's text needs in the grid font (0 for none).
+    int TextWidthNeeded(int col, int row);
     //! The grid font in a style (bit 0 italic, bit 1 bold) with its metrics, made once per font.
     const QFont& StyledFont(const QFont& base, int style, const QFontMetrics*& metrics);
 
@@ -102,6 +118,10 @@ private:
     QMenu* Menu = nullptr;
     std::vector<std::pair<TKubrixCommand, QAction*>> Commands;
     QString HintText;
+    int FitLimit = 0;
+    // The model's layout count at the last fitting, and the width given to each fitted column.
+    std::uint64_t FittedLayout = 0;
+    std::vector<int> FittedWidths;
     // Fonts and metrics by style for the current grid font: building them per cell costs more than
     // drawing the cell.
     QFont StyleBase;

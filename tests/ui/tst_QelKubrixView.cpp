@@ -60,7 +60,9 @@ struct TViewFixture {
         view->show();
         if (!QTest::qWaitForWindowExposed(view.get())) qWarning("view not exposed");
     }
-    ~TViewFixture() { view->PopupMenu()->hide(); }
+    ~TViewFixture() {
+        if (view) view->PopupMenu()->hide();
+    }
     QWidget* vp() const { return view->viewport(); }
     QPoint Center(int col, int row) const { return view->CellRect(col, row).center(); }
     std::unique_ptr<testing::Pivot> pivot;
@@ -107,6 +109,9 @@ private slots:
     void hintRule();
     void requestsAndCursor();
     void userWidthSurvivesCollapse();
+    void repaintNotification();
+    void headerFit_data();
+    void headerFit();
 };
 
 // ----------------------------------------------------------------------------------------------------
@@ -490,6 +495,98 @@ void TstQelKubrixView::userWidthSurvivesCollapse() {
     // A full update of the grid keeps it as well.
     f.pivot->grid.UpdateGrid();
     QCOMPARE(f.view->ColWidth(col), width);
+}
+
+// ----------------------------------------------------------------------------------------------------
+// The model tells its view when it shows a new state, and forgets the view when the view goes.
+
+namespace {
+class PaintCounter : public QObject {
+public:
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++Paints;
+        return false;
+    }
+};
+}  // namespace
+
+void TstQelKubrixView::repaintNotification() {
+    TViewFixture f(ConfigRows);
+    QVERIFY(bool(f.pivot->grid.OnRepaint));
+    PaintCounter counter;
+    f.vp()->installEventFilter(&counter);
+    QApplication::processEvents();
+    counter.Paints = 0;
+    // Descending order moves texts without touching a single row height or column width.
+    f.pivot->grid.XAxis.Field(0).OLAPField->SetDescSort(true);
+    QApplication::processEvents();
+    QVERIFY(counter.Paints > 0);
+    QCOMPARE(QString::fromStdString(f.pivot->grid.GetEditText(1, 3)), QString("South"));
+    f.vp()->removeEventFilter(&counter);
+
+    // Without the view the model lays out and repaints into nothing.
+    f.view.reset();
+    QVERIFY(!f.pivot->grid.OnRepaint);
+    f.pivot->grid.UpdateGrid();
+}
+
+// ----------------------------------------------------------------------------------------------------
+// Header columns widen to their texts after every layout, up to the limit, leaving the remembered
+// widths (what the saved state keeps) and the user's widths alone.
+
+void TstQelKubrixView::headerFit_data() {
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("fontPx");
+    QTest::newRow("off: default widths") << 0 << 40;
+    QTest::newRow("wide limit: every text fits") << 1000 << 40;
+    QTest::newRow("narrow limit caps the width") << 80 << 40;
+    QTest::newRow("short texts keep the default") << 1000 << 6;
+}
+
+void TstQelKubrixView::headerFit() {
+    QFETCH(int, limit);
+    QFETCH(int, fontPx);
+    TViewFixture f(ConfigRows);
+    QFont font = f.view->font();
+    font.setPixelSize(fontPx);
+    f.view->setFont(font);
+    f.view->SetHeaderFitLimit(limit);
+    const TGridAxis& cols = f.view->Geometry().Cols();
+    const int deflt = TGridGeometry::StdColWidth;
+    QFont bold = font;
+    bold.setBold(true);
+    for (int col : {1, 2}) {
+        int widest = 0;
+        for (int row = 0; row < f.view->RowCount(); ++row) {
+            const TKubrixCell cell = f.pivot->grid.CellInfo(col, row);
+            QFont cellFont = font;
+            cellFont.setBold(cell.Bold);
+            cellFont.setItalic(cell.Italic);
+            widest = std::max(widest, QFontMetrics(cellFont).horizontalAdvance(QString::fromStdString(cell.Text)));
+        }
+        const QString where = QString("column %1").arg(col);
+        if (limit == 0) QVERIFY2(cols.Size(col) == deflt, qPrintable(where));
+        else if (widest + 4 <= deflt) QVERIFY2(cols.Size(col) == deflt, qPrintable(where));
+        else if (widest >= limit) QVERIFY2(cols.Size(col) == limit, qPrintable(where));
+        else QVERIFY2(cols.Size(col) > widest && cols.Size(col) <= limit, qPrintable(where));
+        QVERIFY2(cols.SavedSize(col) == deflt, qPrintable(where));
+    }
+    // A full layout shows the remembered widths; the fitting follows it.
+    const int before = cols.Size(1);
+    f.pivot->grid.UpdateGrid();
+    QCOMPARE(cols.Size(1), before);
+    // Column 2 turns into a data column: it gets the default width back, also once hidden and shown.
+    ConfigCols(*f.pivot);
+    QCOMPARE(cols.FixedCount(), 2);
+    QCOMPARE(cols.SavedSize(2), deflt);
+    QVERIFY(cols.Size(2) == deflt || cols.Size(2) == 0);
+    // A width the user chose is not fitted.
+    f.view->SetColWidth(1, 30);
+    f.pivot->grid.UpdateGrid();
+    QCOMPARE(cols.Size(1), 30);
 }
 
 QTEST_MAIN(TstQelKubrixView)

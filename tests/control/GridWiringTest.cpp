@@ -1,0 +1,200 @@
+// The control's pivot grid widget over the control's model: the top-left cell opens the report
+// editor whose "Применить" lays the pivot out again, the grid repaints when a state is put, and the
+// header columns are wide enough for the names they show. Offscreen, against a real SQLite database.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "ControlTestEnv.h"
+#include "pivot/Kubrix.h"
+#include "support/UiServices.h"
+#include "ui/FrmKubrixEditor.h"
+#include "ui/QelKubrixView.h"
+
+namespace kubrix::test {
+namespace {
+
+class GridWiring : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FillSales(db.ConnStr());
+        form = new TKubrixX();
+        control = ComPtr<IKubrixX>(form);
+        form->resize(682, 484);
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        ASSERT_EQ(control->Connect(W(db.ConnStr())), S_OK) << LastErrorDescription();
+        ASSERT_EQ(control->SetSQL(W(kQuery)), S_OK) << LastErrorDescription();
+        ASSERT_EQ(control->Config(W("region;manager;"), W("year;"), W("amount;"), W("X"), 0), S_OK)
+            << LastErrorDescription();
+    }
+    void TearDown() override {
+        control = nullptr;
+        form = nullptr;
+    }
+
+    TQelKubrixView& View() const { return *form->ogData(); }
+    QPoint CornerCenter() const { return View().CellRect(0, 0).center(); }
+
+    static constexpr const char* kQuery = "SELECT region, manager, year, amount FROM sales";
+    TempSqliteDb db;
+    TKubrixX* form = nullptr;
+    ComPtr<IKubrixX> control;
+};
+
+// Runs action on the report editor once it is the modal window; returns whether it ever was.
+// The dialog is modal, so the click that opens it returns only after action has closed it.
+class OnEditor {
+public:
+    explicit OnEditor(std::function<void(TfrmKubrixEditor&)> action) : action_(std::move(action)) {
+        timer_.setInterval(0);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* editor = qobject_cast<TfrmKubrixEditor*>(QApplication::activeModalWidget());
+            if (!editor || !editor->isVisible()) return;
+            timer_.stop();
+            seen_ = true;
+            pos_ = editor->pos();
+            action_(*editor);
+        });
+        timer_.start();
+    }
+    bool Seen() const { return seen_; }
+    QPoint Pos() const { return pos_; }
+
+private:
+    std::function<void(TfrmKubrixEditor&)> action_;
+    QTimer timer_;
+    bool seen_ = false;
+    QPoint pos_;
+};
+
+TEST_F(GridWiring, TopLeftCellOpensTheEditorAndApplyLaysOut) {
+    struct Case {
+        const char* name;
+        Qt::MouseButton button;
+        bool canEdit;
+        const char* newQuery;  // run while the editor is open (nullptr: none)
+        bool apply;            // "Применить", else "Отмена"
+        bool wantEditor;
+        bool wantConfig;       // the editor's layout reached the grid's configuration
+        const char* wantMessage;  // the error shown while the editor stays open ("" for none)
+    };
+    const Case cases[] = {
+        {"left click, apply", Qt::LeftButton, true, nullptr, true, true, true, ""},
+        {"right click opens it too", Qt::RightButton, true, nullptr, true, true, true, ""},
+        {"cancel changes nothing", Qt::LeftButton, true, nullptr, false, true, false, ""},
+        {"refused layout is shown, the editor stays open", Qt::LeftButton, true,
+         "SELECT region, year, amount FROM sales", true, true, true, "Field not found: manager"},
+        {"not editable: no editor", Qt::LeftButton, false, nullptr, true, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(control->SetSQL(W(kQuery)), S_OK);
+        ASSERT_EQ(control->Config(W("region;manager;"), W("year;"), W("amount;"), W("X"), 0), S_OK);
+        form->Grid().CanEditGrid = c.canEdit;
+        RecordingUiServices ui;
+        UiServicesScope scope(ui);
+        const std::uint64_t before = form->Grid().GridUpdates();
+        std::uint64_t afterQuery = before;
+        bool stayedOpen = false;
+        OnEditor editor([&](TfrmKubrixEditor& dlg) {
+            if (c.newQuery) {
+                ASSERT_EQ(control->SetSQL(W(c.newQuery)), S_OK) << LastErrorDescription();
+                afterQuery = form->Grid().GridUpdates();
+            }
+            // The editor shows the layout it was opened on.
+            EXPECT_EQ(dlg.List(elXFields)->count(), 2);
+            QTest::mouseClick(c.apply ? dlg.OkButton() : dlg.CancelButton(), Qt::LeftButton);
+            stayedOpen = dlg.isVisible();
+            if (stayedOpen) QTest::mouseClick(dlg.CancelButton(), Qt::LeftButton);
+        });
+        QTest::mouseClick(View().viewport(), c.button, {}, CornerCenter());
+        EXPECT_EQ(editor.Seen(), c.wantEditor);
+        if (!editor.Seen()) QApplication::processEvents();  // let the timer go before it is freed
+        if (c.wantEditor) {
+            // At the top-left corner of the top-left cell.
+            EXPECT_EQ(editor.Pos(), View().viewport()->mapToGlobal(View().CellRect(0, 0).topLeft()));
+        }
+        EXPECT_EQ(form->Grid().GridUpdates() > afterQuery, c.wantConfig);
+        EXPECT_EQ(stayedOpen, *c.wantMessage != '\0');
+        if (*c.wantMessage) {
+            ASSERT_EQ(ui.Messages.size(), 1u);
+            EXPECT_EQ(ui.Messages[0].Text.rfind(c.wantMessage, 0), 0u) << ui.Messages[0].Text;
+        } else {
+            EXPECT_TRUE(ui.Messages.empty());
+        }
+        if (c.wantConfig && !*c.wantMessage) {
+            EXPECT_EQ(form->Grid().XAxis.Count(), 2);
+            EXPECT_EQ(form->Grid().YAxis.Count(), 1);
+        }
+    }
+    form->Grid().CanEditGrid = true;
+}
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject {
+public:
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++Paints;
+        return false;
+    }
+};
+
+TEST_F(GridWiring, GridRepaintsAfterStatePut) {
+    TQelKubrix& grid = form->Grid();
+    WideString ascending;
+    ASSERT_EQ(control->get_State(&ascending), S_OK);
+    const std::string firstAscending = grid.GetEditText(1, grid.Geometry().Rows().FixedCount());
+    grid.XAxis.Field(0).OLAPField->SetDescSort(true);
+    const std::string firstDescending = grid.GetEditText(1, grid.Geometry().Rows().FixedCount());
+    ASSERT_NE(firstAscending, firstDescending);
+
+    PaintCounter counter;
+    View().viewport()->installEventFilter(&counter);
+    QApplication::processEvents();  // whatever was pending
+    const QImage before = View().viewport()->grab().toImage();
+    counter.Paints = 0;
+
+    ASSERT_EQ(control->put_State(ascending), S_OK) << LastErrorDescription();
+    QApplication::processEvents();
+    EXPECT_GT(counter.Paints, 0);
+    EXPECT_EQ(grid.GetEditText(1, grid.Geometry().Rows().FixedCount()), firstAscending);
+    EXPECT_NE(View().viewport()->grab().toImage(), before);
+    View().viewport()->removeEventFilter(&counter);
+}
+
+TEST_F(GridWiring, HeaderColumnsFitTheirNames) {
+    TQelKubrix& grid = form->Grid();
+    const TGridAxis& cols = grid.Geometry().Cols();
+    const QFontMetrics metrics(View().font());
+    const int fixedRows = grid.Geometry().Rows().FixedCount();
+    for (int col : {1, 2}) {
+        SCOPED_TRACE(col);
+        int widest = 0;
+        for (int row = 0; row < grid.Geometry().Rows().Count(); ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(grid.GetEditText(col, row))));
+        EXPECT_GE(cols.Size(col), widest);
+        EXPECT_LE(cols.Size(col), TKubrixX::HeaderFitLimit);
+        // The widths kept for the saved state are the layout's own.
+        EXPECT_EQ(cols.SavedSize(col), cols.DefaultSize());
+    }
+    EXPECT_GT(fixedRows, 0);
+    // A width the user chose stays across a new layout.
+    View().SetColWidth(2, 200);
+    ASSERT_EQ(control->Config(W("region;manager;"), W("year;"), W("amount;"), W("X"), 0), S_OK);
+    EXPECT_EQ(cols.Size(2), 200);
+}
+
+}  // namespace
+}  // namespace kubrix::test
