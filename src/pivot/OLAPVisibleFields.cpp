@@ -1,6 +1,7 @@
 #include "pivot/OLAPVisibleFields.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "dataset/QelODBCClient.h"
@@ -14,6 +15,47 @@ namespace kubrix {
 namespace {
 const char* const kMsgNotImplemented = "Не реализовано";
 const char* const kMsgTooManyLevels = "Слишком много полей на оси";
+
+// Positions of a dictionary's values by their bytes (equal bytes are the dictionary's
+// equality), so that every record finds its value without a binary search. Memo fields
+// compare texts and use the dictionary's own search.
+class ValueTable {
+public:
+    explicit ValueTable(const TQelOLAPField& f) : field_(f), size_(static_cast<std::size_t>(f.ValueSize)) {
+        if (f.IsMemo() || size_ == 0) return;
+        std::size_t cap = 16;
+        while (cap < 2 * f.Values.size()) cap *= 2;
+        slots_.assign(cap, -1);
+        mask_ = cap - 1;
+        for (std::size_t j = 0; j < f.Values.size(); ++j) {
+            std::size_t h = Hash(f.Values[j]->Value.data()) & mask_;
+            while (slots_[h] >= 0) h = (h + 1) & mask_;
+            slots_[h] = static_cast<std::int32_t>(j);
+        }
+    }
+    //! Position of the value, -1 when absent.
+    int IndexOf(const void* buffer) const {
+        if (slots_.empty()) return field_.IndexOfValue(buffer);
+        for (std::size_t h = Hash(buffer) & mask_;; h = (h + 1) & mask_) {
+            const std::int32_t j = slots_[h];
+            if (j < 0) return -1;
+            if (std::memcmp(field_.Values[static_cast<std::size_t>(j)]->Value.data(), buffer, size_) == 0) return j;
+        }
+    }
+
+private:
+    std::size_t Hash(const void* p) const {
+        const auto* b = static_cast<const std::uint8_t*>(p);
+        std::uint64_t h = 1469598103934665603ull;
+        for (std::size_t i = 0; i < size_; ++i) h = (h ^ b[i]) * 1099511628211ull;
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    const TQelOLAPField& field_;
+    std::size_t size_;
+    std::size_t mask_ = 0;
+    std::vector<std::int32_t> slots_;
+};
 }  // namespace
 
 TQelOLAPVisibleFields::TQelOLAPVisibleFields(TQelKubrix& grid, bool isAxis) : IsAxis(isAxis), grid_(grid) {}
@@ -156,10 +198,11 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
             rank[static_cast<std::size_t>(perm[j])] = r;
         }
         buckets[k] = r + 1;
+        const ValueTable table(f);
         for (int i = 0; i < n; ++i) {
             const void* buffer = ds->GetRecordFieldData(f.Field, i);
             if (!buffer) throw Exception("Необрабатываемый тип поля." + f.FieldName);
-            const int pos = f.IndexOfValue(buffer);
+            const int pos = table.IndexOf(buffer);
             if (pos < 0) f.Find(buffer);  // raises the look-up error of the missing value
             keys[static_cast<std::size_t>(i) * depth + k] = rank[static_cast<std::size_t>(pos)];
         }
