@@ -49,17 +49,21 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
     const bool describe = !Trim(text).empty() && SQL_Select_InitFields && text != select_->SQL();
     select_->SetSQL(text);
     if (describe) {
-        select_->OpenCursor();
-        try {
-            CopyStructure(*select_);
-        } catch (...) {
-            select_->CloseCursor();
-            throw;
-        }
-        select_->CloseCursor();
+        DescribeSelect();
         CreateFieldObjects();
     }
     if (OnSQL_SelectChange) OnSQL_SelectChange(*this);
+}
+
+void TQelODBCClient::DescribeSelect() {
+    select_->OpenCursor();
+    try {
+        CopyStructure(*select_);
+    } catch (...) {
+        select_->CloseCursor();
+        throw;
+    }
+    select_->CloseCursor();
 }
 
 void TQelODBCClient::CopyStructure(TQelODBCQuery& statement) {
@@ -152,15 +156,7 @@ void TQelODBCClient::SetActive(bool value) {
     if (value && !Active()) Errors.clear();
     if (value && !Active() && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
         !Trim(select_->SQL()).empty()) {
-        // No structure yet: describe the select first.
-        select_->OpenCursor();
-        try {
-            CopyStructure(*select_);
-        } catch (...) {
-            select_->CloseCursor();
-            throw;
-        }
-        select_->CloseCursor();
+        DescribeSelect();  // no structure yet
     }
     TDataSet::SetActive(value);
     if (!value) DataLoaded = false;

@@ -252,6 +252,8 @@ private:
     void EncodeStored(const TField* field, std::uint8_t* slot, const Variant& value) const;
     void WriteBlob(const TField* field, std::string& blob, const Variant& value) const;
 
+    //! Opens the select's cursor only to take its result columns as field definitions.
+    void DescribeSelect();
     void CreateFieldObjects();
     std::string FieldComponentName(const std::string& fieldName, int defIndex) const;
 
