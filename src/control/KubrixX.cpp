@@ -75,8 +75,8 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
     grid_ = std::make_unique<TQelKubrix>();
     view_ = new TQelKubrixView(*grid_, this);
     view_->setObjectName("ogData");
-    // Names of the demo and of real catalogues are longer than a default column.
-    view_->SetHeaderFitLimit(HeaderFitLimit);
+    // Names of real catalogues and sums of whole regions are wider than a default column.
+    view_->SetColumnFitLimit(ColumnFitLimit);
     // The requests that need a window come from the view. The value filter and the drill-down are
     // not answered here: without the values popup and a narrowed record list they change nothing.
     connect(view_, &TQelKubrixView::editGridRequested, this, [this](const QPoint& at) { EditGrid(at); });

@@ -100,8 +100,8 @@ public:
     TQelKubrixView* ogData() const { return view_; }
     //! The pivot grid's model.
     TQelKubrix& Grid() { return *grid_; }
-    //! Widest the header columns grow to show their texts, in pixels.
-    static constexpr int HeaderFitLimit = 320;
+    //! Widest a column of the grid grows to show its texts, in pixels.
+    static constexpr int ColumnFitLimit = 320;
     TKubrixSession& Session() { return *session_; }
     //! The back-end library ConnectTo1C loads.
     void SetBackEndLibrary(const std::string& name) { session_->BackEndLibrary = name; }

@@ -67,17 +67,18 @@ QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
 void TQelKubrixView::Refresh() { viewport()->update(); }
 
 void TQelKubrixView::ModelRepainted() {
-    // A full layout shows the header columns with their remembered widths again.
-    if (FitLimit > 0 && Kubrix.GridUpdates() != FittedLayout) FitHeaderCols();
+    // A layout shows the columns with their remembered widths again, and a toggle shows columns
+    // that were hidden: fit what is shown now.
+    FitColumns();
     viewport()->update();
 }
 
 // ----------------------------------------------------------------------------------------------------
-// Header fitting
+// Column fitting
 
-void TQelKubrixView::SetHeaderFitLimit(int limit) {
+void TQelKubrixView::SetColumnFitLimit(int limit) {
     FitLimit = std::max(0, limit);
-    FitHeaderCols();
+    FitColumns();
 }
 
 int TQelKubrixView::TextWidthNeeded(int col, int row) {
@@ -95,30 +96,32 @@ int TQelKubrixView::TextWidthNeeded(int col, int row) {
     return width;
 }
 
-void TQelKubrixView::FitHeaderCols() {
+void TQelKubrixView::FitColumns() {
     if (FitLimit <= 0) return;
-    FittedLayout = Kubrix.GridUpdates();
     TGridAxis& cols = Geometry().Cols();
     const TGridAxis& rows = Geometry().Rows();
-    const int fixed = cols.FixedCount();
+    const int count = cols.Count();
     TGridUpdateGuard batch(Geometry());
-    // A column fitted while it was a header column and now a data column: a later hide copied the
-    // fitted width into the remembered one, which was never the user's choice.
-    for (int c = fixed; c < std::min(cols.Count(), static_cast<int>(FittedWidths.size())); ++c) {
+    // Hiding a column remembers its shown width; a fitted width was never anybody's choice, so the
+    // remembered one goes back to the default (the saved state keeps only real choices).
+    for (int c = 0; c < std::min(count, static_cast<int>(FittedWidths.size())); ++c) {
         const int w = FittedWidths[static_cast<std::size_t>(c)];
         if (w <= 0) continue;
         if (cols.SavedSize(c) == w) cols.SetSavedSize(c, cols.DefaultSize());
-        if (cols.Size(c) == w) cols.SetActualSize(c, cols.DefaultSize());
+        if (cols.Size(c) == w) cols.SetActualSize(c, cols.SavedSize(c));
     }
-    FittedWidths.assign(static_cast<std::size_t>(std::max(fixed, 0)), 0);
+    FittedWidths.assign(static_cast<std::size_t>(count), 0);
     const int rowEnd = std::min(rows.Count(), FitRowLimit);
-    for (int c = 0; c < fixed; ++c) {
+    std::int64_t budget = FitCellBudget;
+    for (int c = 0; c < count; ++c) {
+        const bool header = c < cols.FixedCount();
+        if (!header && budget < rowEnd) break;
         // A width the user chose (or a saved layout restored) is remembered apart from the default.
         if (cols.SavedSize(c) != cols.DefaultSize() || !cols.Visible(c)) continue;
+        budget -= rowEnd;
         int need = 0;
         for (int r = 0; r < rowEnd; ++r) need = std::max(need, TextWidthNeeded(c, r));
-        need = std::min(need, FitLimit);
-        const int width = std::max(need, cols.SavedSize(c));
+        const int width = std::max(std::min(need, FitLimit), cols.SavedSize(c));
         if (width != cols.Size(c)) cols.SetActualSize(c, width);
         if (width != cols.SavedSize(c)) FittedWidths[static_cast<std::size_t>(c)] = width;
     }

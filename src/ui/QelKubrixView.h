@@ -17,7 +17,6 @@
 #include <QRect>
 #include <QString>
 
-#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -68,16 +67,19 @@ public:
     //! Repaints after the model changed what cells show without changing the geometry.
     void Refresh();
 
-    //! Header fitting: when limit is positive, after every layout of the model the header columns
-    //! (row numbers, vertical captions and values) are widened to their longest text in the grid
-    //! font, up to limit pixels. Only the shown widths change: a column the user has sized, and
-    //! the widths remembered for the saved state, are left alone. 0 (the default) turns it off.
-    void SetHeaderFitLimit(int limit);
-    int HeaderFitLimit() const { return FitLimit; }
-    //! Fits the header columns now (nothing while the limit is 0).
-    void FitHeaderCols();
-    //! Most rows a header column is measured over (the first ones; a huge axis stops there).
+    //! Column fitting: when limit is positive, every time the model shows a new state the shown
+    //! columns are widened to their longest text in the grid font, up to limit pixels, so names
+    //! and sums are not cut. Only the shown widths change: a column the user has sized, and the
+    //! widths remembered for the saved state, are left alone. 0 (the default) turns it off.
+    void SetColumnFitLimit(int limit);
+    int ColumnFitLimit() const { return FitLimit; }
+    //! Fits the columns now (nothing while the limit is 0).
+    void FitColumns();
+    //! Most rows a column is measured over (the first ones).
     static constexpr int FitRowLimit = 20000;
+    //! Most cells one fitting measures: the header columns always, data columns from the left
+    //! while the budget lasts (the rest keep their width).
+    static constexpr int FitCellBudget = 100000;
 
 // Besides calling the model's own entry points (whose hooks a model subclass may implement), the view
 // reports the three requests that need a window, with the screen positions such a window opens at.
@@ -119,8 +121,7 @@ private:
     std::vector<std::pair<TKubrixCommand, QAction*>> Commands;
     QString HintText;
     int FitLimit = 0;
-    // The model's layout count at the last fitting, and the width given to each fitted column.
-    std::uint64_t FittedLayout = 0;
+    // The width given to each fitted column (0: not fitted).
     std::vector<int> FittedWidths;
     // Fonts and metrics by style for the current grid font: building them per cell costs more than
     // drawing the cell.

@@ -174,22 +174,32 @@ TEST_F(GridWiring, GridRepaintsAfterStatePut) {
     View().viewport()->removeEventFilter(&counter);
 }
 
-TEST_F(GridWiring, HeaderColumnsFitTheirNames) {
+TEST_F(GridWiring, ColumnsFitTheirNamesAndSums) {
     TQelKubrix& grid = form->Grid();
     const TGridAxis& cols = grid.Geometry().Cols();
-    const QFontMetrics metrics(View().font());
-    const int fixedRows = grid.Geometry().Rows().FixedCount();
-    for (int col : {1, 2}) {
+    // Sums of whole regions are wider than a default column too.
+    ASSERT_EQ(control->SetSQL(W("SELECT region, manager, year, amount * 1000000 AS amount FROM sales")), S_OK);
+    ASSERT_EQ(control->Config(W("region;manager;"), W("year;"), W("amount;"), W("X"), 0), S_OK);
+    int widestSum = 0;
+    for (int col = 0; col < cols.Count(); ++col) {
+        if (!cols.Visible(col)) continue;
         SCOPED_TRACE(col);
         int widest = 0;
-        for (int row = 0; row < grid.Geometry().Rows().Count(); ++row)
-            widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(grid.GetEditText(col, row))));
+        for (int row = 0; row < grid.Geometry().Rows().Count(); ++row) {
+            const TKubrixCell cell = grid.CellInfo(col, row);
+            QFont f = View().font();
+            f.setBold(cell.Bold);
+            f.setItalic(cell.Italic);
+            const int w = QFontMetrics(f).horizontalAdvance(QString::fromStdString(cell.Text));
+            widest = std::max(widest, w);
+            if (cell.IsData || cell.IsTotal) widestSum = std::max(widestSum, w);
+        }
         EXPECT_GE(cols.Size(col), widest);
-        EXPECT_LE(cols.Size(col), TKubrixX::HeaderFitLimit);
+        EXPECT_LE(cols.Size(col), TKubrixX::ColumnFitLimit);
         // The widths kept for the saved state are the layout's own.
         EXPECT_EQ(cols.SavedSize(col), cols.DefaultSize());
     }
-    EXPECT_GT(fixedRows, 0);
+    EXPECT_GT(widestSum, cols.DefaultSize());
     // A width the user chose stays across a new layout.
     View().SetColWidth(2, 200);
     ASSERT_EQ(control->Config(W("region;manager;"), W("year;"), W("amount;"), W("X"), 0), S_OK);
