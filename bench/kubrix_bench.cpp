@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
         TQelKubrix grid;
         grid.SetDataSource(&source);
 
+        // The first Config also fills the placed fields' dictionaries; later ones reuse them.
+        const double firstConfigMs = Ms([&] { grid.Config(rows, cols, data, place, index); });
         const double configMs = MinOf(repeat, nullptr, [&] { grid.Config(rows, cols, data, place, index); }, nullptr);
 
         double filterMs = 0, toggleMs = 0, sortMs = 0;
@@ -139,10 +141,10 @@ int main(int argc, char** argv) {
 
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);
-        std::printf("{\"records\": %lld, \"x_rows\": %d, \"y_rows\": %d, \"load_ms\": %.1f, \"config_ms_min\": %.1f, "
+        std::printf("{\"records\": %lld, \"x_rows\": %d, \"y_rows\": %d, \"load_ms\": %.1f, \"config_first_ms\": %.1f, \"config_ms_min\": %.1f, "
                     "\"filter_update_ms_min\": %.1f, \"toggle_ms_min\": %.4f, \"sort_by_data_ms_min\": %.1f, "
                     "\"state_ms_min\": %.1f, \"state_bytes\": %zu, \"sum_entries\": %lld, \"peak_rss_mb\": %.1f}\n",
-                    static_cast<long long>(records), grid.XAxis.RowCount(), grid.YAxis.RowCount(), loadMs, configMs,
+                    static_cast<long long>(records), grid.XAxis.RowCount(), grid.YAxis.RowCount(), loadMs, firstConfigMs, configMs,
                     filterMs, toggleMs, sortMs, stateMs, state.size(), static_cast<long long>(SumEntries(grid.XAxis)),
                     static_cast<double>(ru.ru_maxrss) / 1024.0);
     } catch (const std::exception& e) {

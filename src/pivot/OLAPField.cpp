@@ -8,6 +8,7 @@
 #include "dataset/QelODBCClient.h"
 #include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
+#include "pivot/OLAPValueHash.h"
 #include "support/Bcd.h"
 #include "support/CursorStack.h"
 #include "support/DateTime.h"
@@ -266,12 +267,23 @@ void TQelOLAPField::FillValues() {
     if (!ds) return;
     const int n = ds->RealRecordCount();
     // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
+    // Non-memo values are made distinct by their bytes first: only the distinct ones are sorted.
     std::vector<const void*> buffers;
-    buffers.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        const void* b = ds->GetRecordFieldData(Field, i);
-        if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
-        buffers.push_back(b);
+    if (IsMemo()) {
+        buffers.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const void* b = ds->GetRecordFieldData(Field, i);
+            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
+            buffers.push_back(b);
+        }
+    } else {
+        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024);
+        for (int i = 0; i < n; ++i) {
+            const void* b = ds->GetRecordFieldData(Field, i);
+            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
+            distinct.Add(b);
+        }
+        buffers = distinct.Items();
     }
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
     auto order = [this](const void* a, const void* b) {

@@ -1,12 +1,13 @@
 #include "pivot/OLAPVisibleFields.h"
 
 #include <algorithm>
-#include <cstring>
+#include <optional>
 #include <unordered_set>
 
 #include "dataset/QelODBCClient.h"
 #include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
+#include "pivot/OLAPValueHash.h"
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 
@@ -16,45 +17,21 @@ namespace {
 const char* const kMsgNotImplemented = "Не реализовано";
 const char* const kMsgTooManyLevels = "Слишком много полей на оси";
 
-// Positions of a dictionary's values by their bytes (equal bytes are the dictionary's
-// equality), so that every record finds its value without a binary search. Memo fields
-// compare texts and use the dictionary's own search.
+// Positions of a dictionary's values by their bytes, so that every record finds its value
+// without a binary search. Memo fields compare texts and use the dictionary's own search.
 class ValueTable {
 public:
-    explicit ValueTable(const TQelOLAPField& f) : field_(f), size_(static_cast<std::size_t>(f.ValueSize)) {
-        if (f.IsMemo() || size_ == 0) return;
-        std::size_t cap = 16;
-        while (cap < 2 * f.Values.size()) cap *= 2;
-        slots_.assign(cap, -1);
-        mask_ = cap - 1;
-        for (std::size_t j = 0; j < f.Values.size(); ++j) {
-            std::size_t h = Hash(f.Values[j]->Value.data()) & mask_;
-            while (slots_[h] >= 0) h = (h + 1) & mask_;
-            slots_[h] = static_cast<std::int32_t>(j);
-        }
+    explicit ValueTable(const TQelOLAPField& f) : field_(f) {
+        if (f.IsMemo() || f.ValueSize <= 0) return;
+        set_.emplace(static_cast<std::size_t>(f.ValueSize), f.Values.size());
+        for (const auto& e : f.Values) set_->Add(e->Value.data());
     }
     //! Position of the value, -1 when absent.
-    int IndexOf(const void* buffer) const {
-        if (slots_.empty()) return field_.IndexOfValue(buffer);
-        for (std::size_t h = Hash(buffer) & mask_;; h = (h + 1) & mask_) {
-            const std::int32_t j = slots_[h];
-            if (j < 0) return -1;
-            if (std::memcmp(field_.Values[static_cast<std::size_t>(j)]->Value.data(), buffer, size_) == 0) return j;
-        }
-    }
+    int IndexOf(const void* buffer) const { return set_ ? set_->Find(buffer) : field_.IndexOfValue(buffer); }
 
 private:
-    std::size_t Hash(const void* p) const {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        std::uint64_t h = 1469598103934665603ull;
-        for (std::size_t i = 0; i < size_; ++i) h = (h ^ b[i]) * 1099511628211ull;
-        return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-
     const TQelOLAPField& field_;
-    std::size_t size_;
-    std::size_t mask_ = 0;
-    std::vector<std::int32_t> slots_;
+    std::optional<TOLAPBytesSet> set_;
 };
 }  // namespace
 
