@@ -1,12 +1,15 @@
 #include "CsvDataset.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
+#include "dataset/Field.h"
 #include "dataset/QelODBCClient.h"
+#include "dataset/StoredValue.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -90,6 +93,50 @@ Variant ValueOf(const Column& c, const std::string& text, std::size_t line) {
     return Variant::FromAnsi(text);
 }
 
+// Writes the stored form (flag byte, value, zero padding) of a value whose form is plain;
+// false leaves the slot untouched for the Variant path.
+bool WriteRaw(const Column& c, std::uint32_t len, bool isNull, const std::string& text, std::uint8_t* slot) {
+    auto store = [&](const void* bytes, std::size_t n) {
+        std::memset(slot + 1, 0, len);
+        std::memcpy(slot + 1, bytes, n);
+        slot[0] = 1;
+        return true;
+    };
+    switch (c.type) {
+        case ftString:
+        case ftSmallint:
+        case ftInteger:
+        case ftFloat: break;
+        default: return false;
+    }
+    if (isNull) {
+        slot[0] = 0;
+        std::memset(slot + 1, 0, len);
+        return true;
+    }
+    try {
+        switch (c.type) {
+            case ftString:
+                if (text.size() >= len || text.size() > static_cast<std::size_t>(c.size)) return false;
+                return store(text.data(), text.size());
+            case ftSmallint: {
+                const auto v = static_cast<std::int16_t>(std::stoi(text));
+                return len >= sizeof v && store(&v, sizeof v);
+            }
+            case ftInteger: {
+                const std::int32_t v = std::stoi(text);
+                return len >= sizeof v && store(&v, sizeof v);
+            }
+            default: {
+                const double v = std::stod(text);
+                return len >= sizeof v && store(&v, sizeof v);
+            }
+        }
+    } catch (const std::exception&) {
+        return false;  // the Variant path reports the line and column
+    }
+}
+
 }  // namespace
 
 std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
@@ -133,10 +180,18 @@ std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
     const std::size_t records = width ? cells.size() / width : 0;
     std::vector<const TField*> dsFields;
     for (std::size_t k = 0; k < width; ++k) dsFields.push_back(ds.Fields()[k]);
+    std::vector<std::uint32_t> lengths;
+    for (std::size_t k = 0; k < width; ++k) lengths.push_back(CalcFieldLen(columns[k].type, dsFields[k]->Size()));
     for (std::size_t r = 0; r < records; ++r) {
         TMemoryRecord* rec = ds.AddRecord();
         for (std::size_t k = 0; k < width; ++k) {
             const std::size_t at = r * width + k;
+            // Plain numbers and texts that fit go straight into the record's slot, in the
+            // stored form the dataset writes itself; everything else through a Variant.
+            if (std::uint8_t* slot = TQelODBCClient::FindFieldData(rec->Data, dsFields[k]);
+                slot && WriteRaw(columns[k], lengths[k], nulls[at] != 0, cells[at], slot)) {
+                continue;
+            }
             const Variant v = nulls[at] ? Variant::Null() : ValueOf(columns[k], cells[at], r + 2);
             ds.SetFieldValueInBuffer(dsFields[k], rec, v);
         }
