@@ -110,13 +110,15 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     const std::size_t nd = static_cast<std::size_t>(fieldCount);
 
     // Read every value first: a value that does not convert raises before any sum exists.
+    // Only counted records are kept, in record order, each with its horizontal leaf's row.
     std::vector<const TField*> fields(nd);
     std::vector<std::uint8_t> raw(nd);
     for (std::size_t j = 0; j < nd; ++j) {
         fields[j] = items_[j]->OLAPField->Field;
         raw[j] = ReadsRaw(fields[j]) ? 1 : 0;
     }
-    std::vector<double> values(n * nd, 0.0);
+    std::vector<double> values;
+    std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
     Variant v;
     for (std::size_t i = 0; i < n; ++i) {
         if (!counted[i]) continue;
@@ -124,31 +126,43 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         for (std::size_t j = 0; j < nd; ++j) {
             if (raw[j]) {
                 ds->LoadRecord(rec);
-                values[i * nd + j] = RawNumber(fields[j]->DataType(), TQelODBCClient::FindFieldData(rec->Data, fields[j]));
+                values.push_back(RawNumber(fields[j]->DataType(), TQelODBCClient::FindFieldData(rec->Data, fields[j])));
             } else {
                 ds->GetFieldValueFromBuffer(fields[j], rec, v, "new");
-                values[i * nd + j] = v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
+                values.push_back(v.IsEmptyOrNull() ? 0.0 : v.ToDouble());
             }
         }
+        yLeaf.push_back(y.RecordLeaves[i]->OwnRow + 1);
+        xLeaf.push_back(x.RecordLeaves[i]->OwnRow + 1);
     }
+    const std::size_t m = yLeaf.size();
+
+    // Per horizontal row + 1: the keys + 1 of its node and its ancestors up to the root.
+    const std::size_t slots = static_cast<std::size_t>(y.RowCount()) + 1;  // key + 1
+    std::vector<std::int32_t> chainStart(slots + 1, 0), chain;
+    for (std::size_t r = 0; r < slots; ++r) {
+        chainStart[r] = static_cast<std::int32_t>(chain.size());
+        const TOLAPNode* b = r == 0 ? y.Root.get() : y.Rows[r - 1];
+        for (; b; b = b->Parent) chain.push_back(b->OwnRow + 1);
+    }
+    chainStart[slots] = static_cast<std::int32_t>(chain.size());
 
     // Vertical node by vertical node, with a dense slot per horizontal key, so that the sums
     // of a node with many horizontal entries are gathered without sorted inserts and sorted once.
-    const std::size_t slots = static_cast<std::size_t>(y.RowCount()) + 1;  // key + 1
     std::vector<std::int32_t> slot(slots, -1);
     std::vector<std::int32_t> keys;
     std::vector<double> sums;
     std::vector<std::int32_t> order;
 
-    auto addRecord = [&](std::int32_t rec) {
-        const double* rv = values.data() + static_cast<std::size_t>(rec) * nd;
-        for (const TOLAPNode* b = y.RecordLeaves[static_cast<std::size_t>(rec)]; b; b = b->Parent) {
-            const std::size_t s = static_cast<std::size_t>(b->OwnRow + 1);
+    auto add = [&](std::int32_t yl, const double* rv) {
+        const std::int32_t end = chainStart[static_cast<std::size_t>(yl) + 1];
+        for (std::int32_t c = chainStart[static_cast<std::size_t>(yl)]; c < end; ++c) {
+            const std::size_t s = static_cast<std::size_t>(chain[static_cast<std::size_t>(c)]);
             std::int32_t e = slot[s];
             if (e < 0) {
                 e = static_cast<std::int32_t>(keys.size());
                 slot[s] = e;
-                keys.push_back(b->OwnRow);
+                keys.push_back(static_cast<std::int32_t>(s) - 1);
                 sums.resize(sums.size() + nd, 0.0);
             }
             double* dst = sums.data() + static_cast<std::size_t>(e) * nd;
@@ -175,50 +189,42 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     };
 
     // Every node adds its records in record order, whatever the order of the rows, so that a
-    // sum does not depend on how the axis is sorted. Leaves hold their records in that order;
-    // the records of the groups of one level are bucketed by group, in record order.
+    // sum does not depend on how the axis is sorted. Level by level, the counted records are
+    // moved into one bucket per node of the level (a stable counting sort), so that each node
+    // then reads its records one after another.
     TOLAPNode* root = x.Root.get();
     if (!root->Leaf) {
-        for (TOLAPNode* a : x.Rows) {
-            if (!a->Leaf) continue;
-            for (std::int32_t rec : a->Records) {
-                if (static_cast<std::size_t>(rec) < n && counted[static_cast<std::size_t>(rec)]) addRecord(rec);
+        const std::size_t xSlots = static_cast<std::size_t>(x.RowCount()) + 1;
+        std::vector<std::int32_t> parentOf(xSlots, 0);
+        for (std::size_t r = 1; r < xSlots; ++r) parentOf[r] = x.Rows[r - 1]->Parent->OwnRow + 1;
+        std::vector<std::int32_t> start(xSlots + 1, 0), fill;
+        std::vector<std::int32_t> bucketY(m);
+        std::vector<double> bucketV(m * nd);
+        std::vector<std::int32_t>& up = xLeaf;  // each record's node at the current level
+        for (int level = x.LevelCount() - 1; level >= 0; --level) {
+            if (level < x.LevelCount() - 1) {
+                for (std::int32_t& u : up) u = parentOf[static_cast<std::size_t>(u)];
             }
-            finish(a);
-        }
-        const int depth = x.LevelCount();
-        std::vector<TOLAPNode*> up(n, nullptr);  // each counted record's node at the current level
-        std::vector<std::int32_t> start(static_cast<std::size_t>(x.RowCount()) + 1, 0);
-        std::vector<std::int32_t> bucketed;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (counted[i]) up[i] = x.RecordLeaves[i];
-        }
-        for (int level = depth - 2; level >= 0; --level) {
             std::fill(start.begin(), start.end(), 0);
-            std::size_t total = 0;
-            for (std::size_t i = 0; i < n; ++i) {
-                if (!up[i]) continue;
-                up[i] = up[i]->Parent;
-                ++start[static_cast<std::size_t>(up[i]->OwnRow) + 1];
-                ++total;
-            }
+            for (std::int32_t u : up) ++start[static_cast<std::size_t>(u) + 1];
             for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
-            bucketed.resize(total);
-            std::vector<std::int32_t> fill(start.begin(), start.end() - 1);
-            for (std::size_t i = 0; i < n; ++i) {
-                if (up[i]) bucketed[static_cast<std::size_t>(fill[static_cast<std::size_t>(up[i]->OwnRow)]++)] = static_cast<std::int32_t>(i);
+            fill.assign(start.begin(), start.end() - 1);
+            for (std::size_t i = 0; i < m; ++i) {
+                const std::size_t at = static_cast<std::size_t>(fill[static_cast<std::size_t>(up[i])]++);
+                bucketY[at] = yLeaf[i];
+                std::copy_n(values.data() + i * nd, nd, bucketV.data() + at * nd);
             }
             for (TOLAPNode* a : x.Rows) {
                 if (a->Level != level) continue;
-                const std::size_t own = static_cast<std::size_t>(a->OwnRow);
-                for (std::int32_t k = start[own]; k < start[own + 1]; ++k) addRecord(bucketed[static_cast<std::size_t>(k)]);
+                const std::size_t own = static_cast<std::size_t>(a->OwnRow) + 1;
+                for (std::int32_t k = start[own]; k < start[own + 1]; ++k) {
+                    add(bucketY[static_cast<std::size_t>(k)], bucketV.data() + static_cast<std::size_t>(k) * nd);
+                }
                 finish(a);
             }
         }
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (counted[i]) addRecord(static_cast<std::int32_t>(i));
-    }
+    for (std::size_t i = 0; i < m; ++i) add(yLeaf[i], values.data() + i * nd);
     finish(root);
 
     sumsX_ = x.Root.get();
