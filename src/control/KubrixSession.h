@@ -1,8 +1,9 @@
 #pragma once
 // The control's working parts without any window: the connection `_1CConnection`, the
 // dataset `qData` and the data source `dsData`, bound to a pivot grid model `ogData` that
-// the owner supplies (the view in the window, the bare model in a headless export). Each
-// operation calls the components in a fixed order and lets their errors rise.
+// the owner supplies (the control's model, which its grid view shows, or a bare model in a
+// headless export). Each operation calls the components in a fixed order and lets their
+// errors rise.
 
 #include <cstdint>
 #include <memory>
