@@ -33,6 +33,7 @@ run_suite() {  # build dir, extra cmake args...
 run_suite build
 if [ "${KUBRIX_QUICK:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0 \
     run_suite build-asan -DKUBRIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
   if [ -x scripts/fuzz.sh ]; then
     bash scripts/fuzz.sh
