@@ -23,11 +23,24 @@ fi
 JOBS=$(nproc)
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
+PASSED=0
+FAILED=0
 run_suite() {  # build dir, extra cmake args...
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -G Ninja -DKUBRIX_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
-  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600)
+  local rc=0
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" --timeout 600) | tee "$dir/ctest.log" || rc=$?
+  # "N% tests passed, F tests failed out of T"
+  local line total failed
+  line=$(grep -E 'tests failed out of [0-9]+' "$dir/ctest.log" | tail -n 1 || true)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  failed=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  if [ -n "$line" ]; then
+    PASSED=$((PASSED + total - failed))
+    FAILED=$((FAILED + failed))
+  fi
+  return "$rc"
 }
 
 run_suite build
@@ -39,3 +52,4 @@ if [ "${KUBRIX_QUICK:-0}" != 1 ]; then
     bash scripts/fuzz.sh
   fi
 fi
+echo "$PASSED passed, $FAILED failed"
