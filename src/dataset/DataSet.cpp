@@ -365,38 +365,22 @@ void TDataSet::Edit() {
     Fire(AfterEdit, *this);
 }
 
-void TDataSet::Insert() {
-    CheckActive();
-    CheckBrowseMode();
-    if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset");
-    Fire(BeforeInsert, *this);
-    Fire(BeforeScroll, *this);
-    UpdateCursorPos();
-    InternalInsert();
-    InitRecord(activeBuffer_);
-    SetState(dsInsert);
-    try {
-        Fire(OnNewRecord, *this);
-    } catch (...) {
-        Cancel();
-        throw;
-    }
-    modified_ = false;
-    DataEvent(TDataEvent::deDataSetChange);
-    Fire(AfterInsert, *this);
-    Fire(AfterScroll, *this);
-}
+void TDataSet::Insert() { BeginInsert(false); }
 
-void TDataSet::Append() {
+void TDataSet::Append() { BeginInsert(true); }
+
+void TDataSet::BeginInsert(bool append) {
     CheckActive();
     CheckBrowseMode();
     if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset");
     Fire(BeforeInsert, *this);
     Fire(BeforeScroll, *this);
-    InternalLast();
+    // Inserting goes before the current record; appending after the last one.
+    if (append) InternalLast();
+    else UpdateCursorPos();
     InternalInsert();
     InitRecord(activeBuffer_);
-    SetBookmarkFlag(activeBuffer_, bfEOF);
+    if (append) SetBookmarkFlag(activeBuffer_, bfEOF);
     SetState(dsInsert);
     try {
         Fire(OnNewRecord, *this);

@@ -247,6 +247,7 @@ protected:
     void CheckEditState() const;
 
 private:
+    void BeginInsert(bool append);
     friend class TField;
     friend class TDataSource;
     void AddField(TField* field);
