@@ -15,13 +15,6 @@ using namespace kubrix::testing;
 
 namespace {
 
-FormatSettings Plain() {
-    FormatSettings fs;
-    fs.DecimalSeparator = '.';
-    fs.ThousandSeparator = "";
-    return fs;
-}
-
 // Vertical V (a, b), horizontal H (x, y), data Q: (a, x, 1), (a, y, 2), (b, x, 4).
 Pivot Small() {
     return Pivot({{"V", ftString, 5}, {"H", ftString, 5}, {"Q", ftInteger}, {"R", ftFloat}},

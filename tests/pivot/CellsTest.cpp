@@ -12,13 +12,6 @@ using namespace kubrix::testing;
 
 namespace {
 
-FormatSettings Plain() {
-    FormatSettings fs;
-    fs.DecimalSeparator = '.';
-    fs.ThousandSeparator = "";
-    return fs;
-}
-
 // A: a1 on records 0, 1, 3; a2 on 2, 4. G: g1 on 0, 2, 4; g2 on 1, 3.
 Pivot Sample() {
     return Pivot({{"A", ftString, 5}, {"B", ftString, 5}, {"G", ftString, 5}, {"Q", ftInteger}, {"V", ftInteger}},

@@ -18,13 +18,6 @@ using namespace kubrix::testing;
 
 namespace {
 
-FormatSettings Plain() {
-    FormatSettings fs;
-    fs.DecimalSeparator = '.';
-    fs.ThousandSeparator = "";
-    return fs;
-}
-
 std::string ErrorOf(const std::function<void()>& f) {
     try {
         f();

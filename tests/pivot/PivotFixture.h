@@ -9,9 +9,18 @@
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
+#include "support/FormatSettings.h"
 #include "support/Variant.h"
 
 namespace kubrix::testing {
+
+//! Number settings that make sums read "1234.50": "." and no thousands separator.
+inline FormatSettings Plain() {
+    FormatSettings fs;
+    fs.DecimalSeparator = '.';
+    fs.ThousandSeparator = "";
+    return fs;
+}
 
 struct Column {
     std::string name;
