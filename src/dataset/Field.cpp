@@ -340,7 +340,7 @@ std::string TIntegerField::GetAsString() const {
     return GetValue(v) ? std::to_string(v) : std::string();
 }
 
-void TIntegerField::SetAsString(const std::string& value) {
+void TNumericField::SetIntegerText(const std::string& value) {
     if (Trim(value).empty()) {
         Clear();
         return;
@@ -349,6 +349,8 @@ void TIntegerField::SetAsString(const std::string& value) {
     if (!ParseInt64(value, v)) ConvertError(value, "integer");
     SetAsLargeInt(v);
 }
+
+void TIntegerField::SetAsString(const std::string& value) { SetIntegerText(value); }
 
 Variant TIntegerField::GetAsVariant() const {
     std::int32_t v;
@@ -387,15 +389,7 @@ void TLargeintField::SetAsFloat(double value) {
 
 std::string TLargeintField::GetAsString() const { return IsNull() ? std::string() : std::to_string(GetAsLargeInt()); }
 
-void TLargeintField::SetAsString(const std::string& value) {
-    if (Trim(value).empty()) {
-        Clear();
-        return;
-    }
-    std::int64_t v;
-    if (!ParseInt64(value, v)) ConvertError(value, "integer");
-    SetAsLargeInt(v);
-}
+void TLargeintField::SetAsString(const std::string& value) { SetIntegerText(value); }
 
 Variant TLargeintField::GetAsVariant() const {
     std::int64_t v = 0;

@@ -214,6 +214,10 @@ public:
 class TNumericField : public TField {
 public:
     using TField::TField;
+
+protected:
+    //! Blank text clears the value; other text must be a whole number.
+    void SetIntegerText(const std::string& value);
 };
 
 //! Signed 32-bit integer (ftInteger); also the base of smallint, word and autoinc.
