@@ -15,15 +15,6 @@ using namespace kubrix::testing;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
-
 using Paths = std::vector<std::string>;
 
 // Records: 0 a1·b1, 1 a1·b2, 2 a2·b1, 3 a1·b1, 4 a2·b9 (the vertical fields A and B).

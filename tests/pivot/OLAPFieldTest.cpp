@@ -18,15 +18,6 @@ using namespace kubrix::testing;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
-
 double DateOf(int y, int m, int d, int hh, int mm, int ss) {
     double v = 0;
     TimeStampParts p;

@@ -2,6 +2,8 @@
 // A pivot over a real in-memory dataset whose rows are added in code: the dataset, its data
 // source and the grid model, wired as the control wires them.
 
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +15,16 @@
 #include "support/Variant.h"
 
 namespace kubrix::testing {
+
+//! The message of what f raises, or "<no error>".
+inline std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
 
 //! Number settings that make sums read "1234.50": "." and no thousands separator.
 inline FormatSettings Plain() {
