@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql sqlite3
   postgresql-15 postgresql-client-15
-  zlib1g-dev
+  zlib1g-dev libicu-dev
   xvfb xauth x11-utils fonts-dejavu-core
 )
 

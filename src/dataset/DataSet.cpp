@@ -409,13 +409,13 @@ void TDataSet::Post() {
     if (state_ != dsEdit && state_ != dsInsert) return;
     UpdateRecord();
     DataEvent(TDataEvent::deCheckBrowseMode);
-    Fire(BeforePost, *this);
+    DoBeforePost();
     CheckRequiredFields();
     InternalPost();
     SetState(dsBrowse);
     ReadCurrentRecord();
     DataEvent(TDataEvent::deDataSetChange);
-    Fire(AfterPost, *this);
+    DoAfterPost();
 }
 
 void TDataSet::Cancel() {

@@ -169,6 +169,9 @@ public:
     TDataSetNotifyEvent BeforeDelete, AfterDelete, BeforeScroll, AfterScroll;
     TDataSetNotifyEvent OnNewRecord, OnCalcFields;
 
+    //! Whether the field is one of the keys the records are ordered by.
+    virtual bool GetIsIndexField(const TField*) const { return false; }
+
     //! The class of field object made for a field type.
     virtual TFieldClass GetFieldClass(TFieldType type) const { return DefaultFieldClass(type); }
 
@@ -203,6 +206,10 @@ protected:
     virtual void InternalCancel() {}
     virtual void InternalDelete() = 0;
     virtual bool GetCanModify() { return true; }
+    //! The before-post step: BeforePost.
+    virtual void DoBeforePost() { Fire(BeforePost, *this); }
+    //! The after-post step: AfterPost.
+    virtual void DoAfterPost() { Fire(AfterPost, *this); }
 
     // ---- bookmarks and record numbers
     virtual void InternalGotoBookmark(const void* bookmark) = 0;

@@ -70,6 +70,8 @@ void TField::SetFieldKind(TFieldKind kind) {
     fieldKind_ = kind;
 }
 
+bool TField::IsIndexField() const { return dataSet_ && dataSet_->GetIsIndexField(this); }
+
 int TField::Index() const {
     if (!dataSet_) return -1;
     const auto& f = dataSet_->Fields();

@@ -79,6 +79,8 @@ public:
     bool Visible() const { return visible_; }
     void SetVisible(bool value) { visible_ = value; }
     bool Required() const { return required_; }
+    //! The dataset orders its records by this field.
+    bool IsIndexField() const;
     void SetRequired(bool value) { required_ = value; }
 
     // Lookup fields: KeyFields of this dataset matched against LookupKeyFields of

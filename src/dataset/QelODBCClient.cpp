@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/ClientIndex.h"
+#include "dataset/ClientIndex2.h"
 #include "dataset/ODBCFields.h"
+#include "dataset/OnFailure.h"
 #include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
 
@@ -22,6 +25,18 @@ TQelODBCClient::~TQelODBCClient() {
         // A handler failing during destruction must not stop the release of the records.
     }
     ClearRecords();
+    orderKeys_.clear();
+    for (TQelODBCClientIndex* index : std::vector<TQelODBCClientIndex*>(Indexes)) index->SetData(nullptr);
+    if (SecondIndex) SecondIndex->SetIndexData(nullptr);
+}
+
+void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
+    TDataSet::Notification(component, operation);
+    if (operation != TOperation::opRemove) return;
+    Indexes.erase(std::remove_if(Indexes.begin(), Indexes.end(),
+                                 [&](TQelODBCClientIndex* i) { return static_cast<TComponent*>(i) == component; }),
+                  Indexes.end());
+    if (SecondIndex && static_cast<TComponent*>(SecondIndex) == component) SecondIndex = nullptr;
 }
 
 TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }
@@ -48,6 +63,7 @@ void TQelODBCClient::InitFieldDefsFromFields() {
         for (TField* f : Fields())
             if (f->FieldKind() == fkData && !IsSupportedType(f->DataType()))
                 DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
+        orderKeys_.clear();
         TDataSet::InitFieldDefsFromFields();
     }
     UpdateFieldDefList();
@@ -138,6 +154,10 @@ void TQelODBCClient::InternalOpen() {
         if (f->FieldKind() != fkData) continue;
         if (!IsSupportedType(f->DataType())) DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
         if (f->DataType() == ftBlob || f->DataType() == ftMemo) BlobFields.push_back(f);
+        if ((dynamic_cast<TQelODBCBCDField*>(f) && static_cast<TQelODBCBCDField*>(f)->calc_total()) ||
+            (dynamic_cast<TQelODBCIntegerField*>(f) && static_cast<TQelODBCIntegerField*>(f)->calc_total()) ||
+            (dynamic_cast<TQelODBCSmallintField*>(f) && static_cast<TQelODBCSmallintField*>(f)->calc_total()))
+            TotalFields.push_back(f);
         IODBCField* odbc = AsODBCField(f);
         if (!odbc) continue;
         odbc->SetDataOfs(-1);
@@ -148,18 +168,34 @@ void TQelODBCClient::InternalOpen() {
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
     if (!DataLoaded) LoadData();
+    InternalRefreshOrderBy();
+    RebuildIndexes();
+    CalcTotals();
     RecordPos = -1;
+}
+
+void TQelODBCClient::RebuildIndexes() {
+    for (TQelODBCClientIndex* index : Indexes) index->CreateData();
+}
+
+void TQelODBCClient::CheckUniqueIndexes(const std::uint8_t* area, const TMemoryRecord* self) const {
+    for (const TQelODBCClientIndex* index : Indexes) index->CheckAdd(area, self);
 }
 
 void TQelODBCClient::InternalClose() {
     ClearRecords();
+    for (TQelODBCClientIndex* index : Indexes) index->DataClosed();
     for (TField* f : Fields())
         if (IODBCField* odbc = AsODBCField(f)) odbc->SetDataOfs(-1);
     BlobFields.clear();
     BlobCount = 0;
     variantSlots_.clear();
+    orderKeys_.clear();
     CursorOpen = false;
     DataLoaded = false;
+    for (TField* f : TotalFields)
+        if (f->DataSet() == this) SetTotal(f, Variant::Null());
+    TotalFields.clear();
 }
 
 // ---------------------------------------------------------------- records
@@ -224,6 +260,7 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
 
 void TQelODBCClient::RemoveRecord(int index) {
     TMemoryRecord* rec = GetMemoryRecord(index);
+    for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
     Records.erase(Records.begin() + index);
     if (UnfilteredRecords) {
         auto& all = *UnfilteredRecords;
@@ -234,6 +271,7 @@ void TQelODBCClient::RemoveRecord(int index) {
 }
 
 void TQelODBCClient::ClearRecords() {
+    for (TQelODBCClientIndex* index : Indexes) index->ClearData();
     if (UnfilteredRecords) {
         Records = std::move(*UnfilteredRecords);
         UnfilteredRecords.reset();
@@ -305,32 +343,48 @@ void TQelODBCClient::InternalInsert() { insertIndex_ = RecordPos; }
 
 void TQelODBCClient::InternalPost() {
     TRecordBuffer rb = ActiveBuffer();
+    postedRecord_ = nullptr;
     if (State() == dsInsert) {
+        // A unique key index refuses before anything is stored.
+        CheckUniqueIndexes(rb, nullptr);
         const int count = RealRecordCount();
         bool append = GetBookmarkFlag(rb) == bfEOF || insertIndex_ < 0 || insertIndex_ >= count;
         TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
         int index = append ? count : insertIndex_;
-        try {
+        {
+            OnFailure drop([&] { RemoveRecord(index); });
             AssignMemoryRecord(rec, rb);
-        } catch (...) {
-            RemoveRecord(index);
-            throw;
+            for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
         }
         std::memcpy(rb + RecIndexOfs, &index, 4);
         std::memcpy(rb + BookmarkOfs, &rec->RecordID, 4);
         rb[BookmarkOfs + 4] = bfCurrent;
         RecordPos = index;
+        postedRecord_ = rec;
     } else {
         int index = GetActiveRecordIndex();
-        AssignMemoryRecord(GetMemoryRecord(index), rb);
+        TMemoryRecord* rec = GetMemoryRecord(index);
+        CheckUniqueIndexes(rb, rec);
+        // The record leaves the indexes under its old key and comes back under the new one.
+        for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
+        {
+            OnFailure restore([&] {
+                for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
+            });
+            AssignMemoryRecord(rec, rb);
+        }
+        for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
         RecordPos = index;
+        postedRecord_ = rec;
     }
 }
 
 void TQelODBCClient::InternalDelete() {
     int index = GetActiveRecordIndex();
     if (index < 0 || index >= RealRecordCount()) return;
+    std::vector<Variant> totals = TotalsWithout(Records[static_cast<std::size_t>(index)]);
     RemoveRecord(index);
+    for (std::size_t i = 0; i < totals.size() && i < TotalFields.size(); ++i) SetTotal(TotalFields[i], totals[i]);
     RecordPos = index;
 }
 

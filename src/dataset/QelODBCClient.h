@@ -35,6 +35,27 @@ inline constexpr std::int32_t kNoRecordID = INT32_MIN;
 
 class TQelODBCQuery;
 class TQelODBCParams;
+class TQelODBCClientIndex;
+class TQelODBCClientIndex2;
+
+//! One item of an OrderBy text: the field name as written and its direction.
+struct TOrderByItem {
+    std::string FieldName;
+    bool Descending = false;
+};
+//! Splits an OrderBy text: items at ",", the character after each comma skipped, each item
+//! trimmed; a trailing " ASC" or " DESC" (upper case only) gives the direction.
+std::vector<TOrderByItem> ParseOrderBy(const std::string& text);
+
+//! One sort key of the dataset's order.
+struct TOrderKey {
+    TField* Field = nullptr;
+    bool Descending = false;
+    bool CaseInsensitive = true;
+};
+
+//! Which records the totals sum.
+enum TCalcTotalsType { cttOnlyVisible = 0, cttAll = 1 };
 
 class TQelODBCClient : public TDataSet, public IODBCConnectionClient {
 public:
@@ -74,9 +95,9 @@ public:
     //! Appends a copy of record (MainRecord: the family's first record); shares the data
     //! in a dataset whose data comes from another one.
     TMemoryRecord* CopyRecord(TMemoryRecord* record);
-    //! Unlinks and frees record index.
+    //! Takes the record out of the key indexes, unlinks and frees it.
     void RemoveRecord(int index);
-    //! Frees every record; LastRecordID and RecordPos start over.
+    //! Frees every record and empties the key indexes; LastRecordID and RecordPos start over.
     virtual void ClearRecords();
     int Capacity() const { return static_cast<int>(Records.capacity()); }
     void SetCapacity(int value);
@@ -126,8 +147,55 @@ public:
     virtual bool FieldReadOnly(const TField* field) const;
     //! Makes record current before it is read (re-fetch of records not Loaded).
     virtual void LoadRecord(TMemoryRecord* record);
-    //! Totals of the total fields; recomputed when their list changes.
-    virtual void CalcTotals() {}
+    // ---- ordering
+    //! Field names separated by ", ", each optionally followed by " ASC" or " DESC".
+    const std::string& OrderBy() const { return orderBy_; }
+    //! Stores a different text and reorders (RefreshOrderBy). An unknown field raises the
+    //! field-not-found error and leaves the text and the order as they were.
+    void SetOrderBy(const std::string& text);
+    //! Reorders the records by OrderBy, keeping the cursor on its record.
+    void RefreshOrderBy();
+    //! Reorders the records by OrderBy (nothing for an empty text or no records); the
+    //! cursor keeps its position number.
+    void InternalRefreshOrderBy();
+    //! The keys of the last ordering, in order.
+    const std::vector<TOrderKey>& OrderKeys() const { return orderKeys_; }
+    //! Whether field is one of the keys of the last ordering.
+    bool GetIsIndexField(const TField* field) const override;
+    //! -1, 0 or 1: the order of two records under the keys (ties by RecordID).
+    int CompareRecords(const TMemoryRecord* a, const TMemoryRecord* b, const std::vector<TOrderKey>& keys) const;
+
+    // ---- totals
+    //! Sums every total field over the counting records (CalcTotalsType); nothing while
+    //! an update bracket is open or without total fields.
+    virtual void CalcTotals();
+    //! A BCD field's total reading, or a copy of an integer or small-integer field's total;
+    //! value is left alone for other fields.
+    void GetTotal(const TField* field, Variant& value) const;
+    //! Stores the total in an integer, small-integer or BCD field; ignored for others.
+    void SetTotal(TField* field, const Variant& value);
+    TCalcTotalsType CalcTotalsType() const { return calcTotalsType_; }
+    //! Stores the kind and, when open, recomputes.
+    void SetCalcTotalsType(TCalcTotalsType value);
+    //! Opens an update bracket: CalcTotals waits until the outermost one closes.
+    void BeginTotalsUpdate() { ++TotalsUpdateCount; }
+    //! Closes a bracket; the outermost one recomputes.
+    void EndTotalsUpdate();
+    //! Adds a record that was just stored to the totals (the single-record add path).
+    void AddRecordToTotals(TMemoryRecord* record);
+    //! Nesting depth of BeginTotalsUpdate.
+    int TotalsUpdateCount = 0;
+    //! Per total field, the total without the record being posted (before-post step).
+    std::vector<Variant> SavedTotals;
+
+    // ---- key indexes
+    //! Key indexes kept up to date by this dataset (not owned).
+    std::vector<TQelODBCClientIndex*> Indexes;
+    //! The second index whose table of groups this dataset shows (not owned).
+    TQelODBCClientIndex2* SecondIndex = nullptr;
+    //! Each posted change is written to the database; false keeps changes in memory,
+    //! marked by the records' UpdateStatus.
+    bool DoPostToDB = true;
 
     // ---- members
     //! Ordered record list; a record's position is its record index.
@@ -226,6 +294,11 @@ protected:
     void InternalDelete() override;
     void InternalCancel() override;
     bool GetCanModify() override { return !ReadOnly; }
+    //! Prepares the totals without the record being posted, then the before-post event.
+    void DoBeforePost() override;
+    //! The after-post event, then the totals with the posted record.
+    void DoAfterPost() override;
+    void Notification(TComponent* component, TOperation operation) override;
 
     void InternalGotoBookmark(const void* bookmark) override;
     void InternalSetToRecord(TRecordBuffer buffer) override;
@@ -261,6 +334,25 @@ private:
     std::unique_ptr<TQelODBCQuery> select_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
+
+    // Ordering.
+    std::vector<TOrderKey> ParseOrderKeys() const;
+    void SortRecords(const std::vector<TOrderKey>& keys);
+    std::string orderBy_;
+    std::vector<TOrderKey> orderKeys_;
+
+    // Totals.
+    bool CountsInTotals(const TMemoryRecord* record) const;
+    //! The totals without a record that is about to go (empty when it does not count).
+    std::vector<Variant> TotalsWithout(TMemoryRecord* record);
+    TCalcTotalsType calcTotalsType_ = cttOnlyVisible;
+    TMemoryRecord* postedRecord_ = nullptr;  // the record the last InternalPost stored
+    bool postCounted_ = false;               // it counted in the totals before the post
+
+    // Key indexes.
+    void RebuildIndexes();
+    //! Refuses (raises) a key already held by a unique index; self is ignored.
+    void CheckUniqueIndexes(const std::uint8_t* area, const TMemoryRecord* self) const;
 };
 
 }  // namespace kubrix

@@ -127,3 +127,53 @@ std::string BcdToText(const TBcd& value) {
 }
 
 }  // namespace kubrix
+
+namespace kubrix {
+
+namespace {
+
+// Digits of a packed decimal split at the decimal point, leading integer zeros and
+// trailing fraction zeros dropped; nibbles above 9 are kept as they are.
+struct BcdDigits {
+    bool negative = false;
+    std::string integer;
+    std::string fraction;
+};
+
+BcdDigits SplitBcd(const std::uint8_t* bcd) {
+    BcdDigits out;
+    const int precision = std::min<int>(bcd[0], kMaxPrecision);
+    const int scale = std::min<int>(bcd[1] & kScaleMask, precision);
+    const std::uint8_t* digits = bcd + 2;
+    for (int k = 0; k < precision; ++k) {
+        const char d = static_cast<char>('0' + Nibble(digits, k));
+        if (k < precision - scale) {
+            if (!(out.integer.empty() && d == '0')) out.integer += d;
+        } else {
+            out.fraction += d;
+        }
+    }
+    while (!out.fraction.empty() && out.fraction.back() == '0') out.fraction.pop_back();
+    out.negative = (bcd[1] & kNegative) != 0 && !(out.integer.empty() && out.fraction.empty());
+    return out;
+}
+
+int CompareMagnitude(const BcdDigits& a, const BcdDigits& b) {
+    if (a.integer.size() != b.integer.size()) return a.integer.size() < b.integer.size() ? -1 : 1;
+    if (int c = a.integer.compare(b.integer)) return c < 0 ? -1 : 1;
+    // Fractions without trailing zeros: plain text order is numeric order.
+    if (int c = a.fraction.compare(b.fraction)) return c < 0 ? -1 : 1;
+    return 0;
+}
+
+}  // namespace
+
+int BcdCompare(const std::uint8_t* a34, const std::uint8_t* b34) {
+    const BcdDigits a = SplitBcd(a34);
+    const BcdDigits b = SplitBcd(b34);
+    if (a.negative != b.negative) return a.negative ? -1 : 1;
+    const int m = CompareMagnitude(a, b);
+    return a.negative ? -m : m;
+}
+
+}  // namespace kubrix

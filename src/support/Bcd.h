@@ -43,5 +43,9 @@ bool TryBcdToCurrency(const std::uint8_t* bcd34, Currency& out);
 //! Plain decimal text of a packed decimal with "." ("-12.5000" keeps its scale), for any
 //! well-formed value; malformed input raises EBcdError(kMsgBcdToCurrency).
 std::string BcdToText(const TBcd& value);
+//! Numeric order of two packed decimals in a record (34 bytes each): -1, 0 or 1. Never
+//! raises: a malformed value is read digit by digit as far as its layout allows, so that
+//! sorting stays a total order whatever the bytes hold. Negative zero equals zero.
+int BcdCompare(const std::uint8_t* a34, const std::uint8_t* b34);
 
 }  // namespace kubrix
