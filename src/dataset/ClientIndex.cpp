@@ -8,6 +8,7 @@
 #include "dataset/StoredValue.h"
 #include "support/CursorStack.h"
 #include "support/Errors.h"
+#include "support/ValueCodec.h"
 
 namespace kubrix {
 
@@ -78,7 +79,7 @@ void TQelODBCClientIndex::ResolveKeyFields() {
             throw Exception(kMsgNoOffset + f->FieldName());
         }
         keyOffsets_.push_back(ofs);
-        keySizes_.push_back(CalcFieldLen(f->DataType(), f->Size()) + 1);
+        keySizes_.push_back(static_cast<int>(TValueCodec(f->DataType(), f->Size()).Length()) + 1);
     }
 }
 

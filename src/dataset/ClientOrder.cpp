@@ -10,6 +10,7 @@
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 #include "support/Text.h"
+#include "support/ValueCodec.h"
 
 namespace kubrix {
 
@@ -174,31 +175,22 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
             p.kind = SortKey::kCollated;
             p.keyOffsets.resize(n);
             const bool ci = IsBlobKey(f) || p.type == ftGuid || p.caseInsensitive;
-            const std::size_t len = CalcFieldLen(p.type, p.size);
-            std::u16string wide;
+            const TValueCodec codec(p.type, p.size);
             for (std::size_t i = 0; i < n; ++i) {
                 const TMemoryRecord* rec = Records[i];
                 p.keyOffsets[i] = arena.size();
                 if (IsBlobKey(f)) {
                     arena += '\2';
                     AppendCollationKey(BlobOf(rec, blobSlot), ci, arena);
-                } else if (!rec->Data || rec->Data[p.offset] == 0) {
+                } else if (!rec->Data || TValueCodec::IsNull(rec->Data + p.offset)) {
                     arena += '\1';
                 } else {
                     arena += '\2';
-                    const std::uint8_t* v = rec->Data + p.offset + 1;
-                    if (p.type == ftWideString) {
-                        wide.clear();
-                        for (std::size_t b = 0; b + 1 < len; b += 2) {
-                            auto c = static_cast<char16_t>(v[b] | (v[b + 1] << 8));
-                            if (c == 0) break;
-                            wide.push_back(c);
-                        }
-                        AppendCollationKeyWide(wide, ci, arena);
-                    } else {
-                        const char* s = reinterpret_cast<const char*>(v);
-                        AppendCollationKey(std::string_view(s, strnlen(s, len)), ci, arena);
-                    }
+                    const std::uint8_t* slot = rec->Data + p.offset;
+                    if (p.type == ftWideString)
+                        AppendCollationKeyWide(codec.WideText(slot), ci, arena);
+                    else
+                        AppendCollationKey(codec.Text(slot), ci, arena);
                 }
                 arena += '\0';
             }
@@ -208,8 +200,8 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
     }
 
     const SortKey& first = plan.front();
-    const bool inlineFirst =
-        first.kind == SortKey::kSlot && first.type != ftVariant && CalcFieldLen(first.type, first.size) <= 8;
+    const std::uint32_t firstLength = TValueCodec(first.type, first.size).Length();
+    const bool inlineFirst = first.kind == SortKey::kSlot && first.type != ftVariant && firstLength <= 8;
     std::vector<SortEntry> entries(n);
     for (std::size_t i = 0; i < n; ++i) {
         TMemoryRecord* rec = Records[i];
@@ -224,7 +216,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
         } else if (inlineFirst && rec->Data) {
             const std::uint8_t* slot = rec->Data + first.offset;
             e.present = slot[0] != 0;
-            std::memcpy(&e.head, slot + 1, CalcFieldLen(first.type, first.size));
+            std::memcpy(&e.head, slot + 1, firstLength);
         }
     }
 

@@ -708,4 +708,65 @@ void VariantSlotDetach(std::uint8_t* dst) {
     std::memcpy(dst, raw.bytes, sizeof(Variant));
 }
 
+// ---------------------------------------------------------------- sort order
+
+namespace {
+
+int CompareDoubleValues(double a, double b, bool totalOrder) {
+    if (a > b) return 1;
+    if (a >= b) return 0;
+    if (!totalOrder || !(std::isnan(a) || std::isnan(b))) return -1;
+    if (std::isnan(a) && std::isnan(b)) return 0;
+    return std::isnan(a) ? -1 : 1;
+}
+
+}  // namespace
+
+int TValueCodec::CompareValues(const std::uint8_t* x, const std::uint8_t* y, bool totalOrder) const {
+    switch (type_) {
+    case ftString:
+    case ftFixedChar:
+    case ftGuid: return CompareBytes(TextValue(x), TextValue(y));
+    case ftWideString: {
+        const std::u16string s = WideTextValue(x), t = WideTextValue(y);
+        return s < t ? -1 : (t < s ? 1 : 0);
+    }
+    case ftSmallint: return Sign3(Load<std::int16_t>(x), Load<std::int16_t>(y));
+    case ftWord: return Sign3(Load<std::uint16_t>(x), Load<std::uint16_t>(y));
+    case ftInteger:
+    case ftAutoInc:
+    case ftDate:
+    case ftTime: return Sign3(Load<std::int32_t>(x), Load<std::int32_t>(y));
+    case ftLargeint:
+    case ftCurrency: return Sign3(Load<std::int64_t>(x), Load<std::int64_t>(y));
+    case ftBoolean: return Sign3(Load<std::uint16_t>(x) != 0, Load<std::uint16_t>(y) != 0);
+    case ftFloat:
+    case ftDateTime: return CompareDoubleValues(Load<double>(x), Load<double>(y), totalOrder);
+    case ftBCD: return length_ >= 34 ? BcdCompare(x, y) : 0;
+    case ftBytes:
+    case ftVarBytes: {
+        const std::size_t n = std::min<std::size_t>(size_ > 0 ? static_cast<std::size_t>(size_) : 0, length_);
+        return CompareBytes(std::string_view(reinterpret_cast<const char*>(x), n),
+                            std::string_view(reinterpret_cast<const char*>(y), n));
+    }
+    default: return 0;
+    }
+}
+
+std::string_view TValueCodec::TextValue(const std::uint8_t* x) const {
+    const char* p = reinterpret_cast<const char*>(x);
+    const void* zero = std::memchr(p, 0, length_);
+    return std::string_view(p, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - p) : length_);
+}
+
+std::u16string TValueCodec::WideTextValue(const std::uint8_t* x) const {
+    std::u16string w;
+    for (std::uint32_t i = 0; i + 1 < length_; i += 2) {
+        auto c = static_cast<char16_t>(x[i] | (x[i + 1] << 8));
+        if (c == 0) break;
+        w.push_back(c);
+    }
+    return w;
+}
+
 }  // namespace kubrix

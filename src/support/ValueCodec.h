@@ -145,6 +145,18 @@ public:
     //! Stores a value fetched as C type ctype: data holds length bytes (text: without a zero).
     TStoreResult StoreFetched(std::uint8_t* slot, TFetchType ctype, const void* data, std::size_t length) const;
 
+    // ---- the order the dataset sorts records by, on value bytes (no flag byte)
+    //! Numbers by value (a NaN double gives -1 on either side, or, with totalOrder, equals
+    //! NaN and sorts before every number), packed decimals by value at any precision,
+    //! booleans false before true, fixed bytes over Size bytes and variable bytes over Size
+    //! bytes from the count on, unsigned. Text compares bytewise here (callers collate it);
+    //! Variants and types without an order give 0. -1, 0 or 1.
+    int CompareValues(const std::uint8_t* x, const std::uint8_t* y, bool totalOrder) const;
+    //! Text of a text value, up to its zero, within the slot's length.
+    std::string_view TextValue(const std::uint8_t* x) const;
+    //! UTF-16 text of a wide value, up to its zero, within the slot's length.
+    std::u16string WideTextValue(const std::uint8_t* x) const;
+
 private:
     TFieldType type_ = ftUnknown;
     int size_ = 0;
