@@ -191,34 +191,71 @@ void TQelODBCClientIndex::CreateData() {
     ResolveKeyFields();
     if (keyFields_.empty() || data_->Records.empty()) return;
 
-    // Sorting once gives the groups that adding the records one by one gives: a stable
-    // sort keeps each group's records in list order.
+    // Sorting once gives the groups that adding the records one by one gives. The key slots
+    // are first rewritten into bytes that memcmp orders as CompareMemBlocks orders the slots
+    // (each 32-bit word big-endian with its sign bit flipped, then each remaining byte with
+    // its sign bit flipped), so the sort compares plain bytes; ties keep list order.
+    const auto& records = data_->Records;
+    std::size_t width = 0;
+    for (int size : keySizes_) width += static_cast<std::size_t>(size);
     struct Entry {
-        TMemoryRecord* rec;
+        std::uint64_t head;  // the first 8 ordered key bytes, big-endian
         std::uint32_t pos;
     };
-    const auto& records = data_->Records;
+    std::vector<std::uint8_t> keys;
     std::vector<Entry> entries;
+    keys.resize(records.size() * width);
     entries.reserve(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i)
-        if (records[i]->Data) entries.push_back({records[i], static_cast<std::uint32_t>(i)});
-    std::stable_sort(entries.begin(), entries.end(),
-                     [&](const Entry& a, const Entry& b) { return CompareAreas(a.rec->Data, b.rec->Data) < 0; });
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!records[i]->Data) continue;
+        std::uint8_t* out = keys.data() + entries.size() * width;
+        for (std::size_t f = 0; f < keyOffsets_.size(); ++f) {
+            const std::uint8_t* slot = records[i]->Data + keyOffsets_[f];
+            const int size = keySizes_[f];
+            const int words = size / 4;
+            for (int w = 0; w < words; ++w) {
+                out[0] = static_cast<std::uint8_t>(slot[4 * w + 3] ^ 0x80);
+                out[1] = slot[4 * w + 2];
+                out[2] = slot[4 * w + 1];
+                out[3] = slot[4 * w];
+                out += 4;
+            }
+            for (int r = words * 4; r < size; ++r) *out++ = static_cast<std::uint8_t>(slot[r] ^ 0x80);
+        }
+        const std::uint8_t* key = keys.data() + entries.size() * width;
+        std::uint64_t head = 0;
+        for (std::size_t k = 0; k < 8; ++k) head = (head << 8) | (k < width ? key[k] : 0);
+        entries.push_back({head, static_cast<std::uint32_t>(i)});
+    }
+    // Each entry's key row is found by its rank at creation; keep that before sorting.
+    std::vector<std::uint32_t> row(records.size(), 0);
+    for (std::size_t e = 0; e < entries.size(); ++e) row[entries[e].pos] = static_cast<std::uint32_t>(e);
+    auto keyOf = [&](const Entry& e) { return keys.data() + static_cast<std::size_t>(row[e.pos]) * width; };
+    auto compareKeys = [&](const Entry& a, const Entry& b) {
+        if (a.head != b.head) return a.head < b.head ? -1 : 1;
+        if (width <= 8) return 0;
+        const int c = std::memcmp(keyOf(a) + 8, keyOf(b) + 8, width - 8);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        const int c = compareKeys(a, b);
+        return c != 0 ? c < 0 : a.pos < b.pos;
+    });
 
     // A unique index refuses the first record, in list order, that joins a group holding
     // a record it may not share with; adding one by one would stop there.
-    std::size_t stop = entries.size() + 1;
+    std::size_t stop = records.size() + 1;
     if (unique_) {
         for (std::size_t i = 0; i < entries.size();) {
             std::size_t j = i + 1;
-            while (j < entries.size() && CompareAreas(entries[i].rec->Data, entries[j].rec->Data) == 0) ++j;
+            while (j < entries.size() && compareKeys(entries[i], entries[j]) == 0) ++j;
             TGroup run;
             for (std::size_t k = i; k < j; ++k) {
                 if (!run.empty() && Refuses(run, nullptr)) {
                     stop = std::min<std::size_t>(stop, entries[k].pos);
                     break;
                 }
-                run.push_back(entries[k].rec);
+                run.push_back(records[entries[k].pos]);
             }
             i = j;
         }
@@ -226,12 +263,13 @@ void TQelODBCClientIndex::CreateData() {
 
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].pos >= stop) continue;
-        if (!groups_.empty() && CompareAreas(groups_.back().front()->Data, entries[i].rec->Data) == 0)
-            groups_.back().push_back(entries[i].rec);
+        TMemoryRecord* rec = records[entries[i].pos];
+        if (i > 0 && !groups_.empty() && compareKeys(entries[i - 1], entries[i]) == 0 && entries[i - 1].pos < stop)
+            groups_.back().push_back(rec);
         else
-            groups_.push_back(TGroup{entries[i].rec});
+            groups_.push_back(TGroup{rec});
     }
-    if (stop <= entries.size()) throw Exception(kMsgDuplicateKey);
+    if (stop <= records.size()) throw Exception(kMsgDuplicateKey);
 }
 
 int TQelODBCClientIndex::FindRecordByValue(const Variant& value) const {

@@ -132,7 +132,9 @@ namespace {
 
 // How one key reads its values during a sort.
 struct SortKey {
-    enum Kind { kNone, kSlot, kCollated } kind = kNone;
+    enum Kind { kNone, kSlot, kVariant, kCollated } kind = kNone;
+    TValueCodec codec;
+    TValueCodec::TValueOrder order = nullptr;
     TFieldType type = ftUnknown;
     int size = 0;
     std::int32_t offset = -1;
@@ -195,13 +197,15 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
                 arena += '\0';
             }
         } else if (p.offset >= 0) {
-            p.kind = SortKey::kSlot;
+            p.kind = p.type == ftVariant ? SortKey::kVariant : SortKey::kSlot;
+            p.codec = TValueCodec(p.type, p.size);
+            p.order = p.codec.OrderFunction(true);
         }
     }
 
     const SortKey& first = plan.front();
-    const std::uint32_t firstLength = TValueCodec(first.type, first.size).Length();
-    const bool inlineFirst = first.kind == SortKey::kSlot && first.type != ftVariant && firstLength <= 8;
+    const std::uint32_t firstLength = first.codec.Length();
+    const bool inlineFirst = first.kind == SortKey::kSlot && firstLength <= 8;
     std::vector<SortEntry> entries(n);
     for (std::size_t i = 0; i < n; ++i) {
         TMemoryRecord* rec = Records[i];
@@ -230,16 +234,19 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
             const int c = std::strcmp(keysBase + oa, keysBase + ob);
             return c < 0 ? -1 : (c > 0 ? 1 : 0);
         }
-        case SortKey::kSlot: {
+        case SortKey::kSlot:
+        case SortKey::kVariant: {
             if (k == 0 && inlineFirst) {
-                if (!a.rec->Data || !b.rec->Data) return 0;
-                if (a.present && b.present) return CompareFieldsTotal(&a.head, &b.head, p.type, p.size, p.caseInsensitive);
+                if (a.present && b.present)
+                    return p.order(reinterpret_cast<const std::uint8_t*>(&a.head), reinterpret_cast<const std::uint8_t*>(&b.head), p.codec);
                 return static_cast<int>(a.present) - static_cast<int>(b.present);
             }
             if (!a.rec->Data || !b.rec->Data) return 0;
             const std::uint8_t* pa = a.rec->Data + p.offset;
             const std::uint8_t* pb = b.rec->Data + p.offset;
-            if (pa[0] && pb[0]) return CompareFieldsTotal(pa + 1, pb + 1, p.type, p.size, p.caseInsensitive);
+            if (pa[0] && pb[0])
+                return p.kind == SortKey::kSlot ? p.order(pa + 1, pb + 1, p.codec)
+                                                : CompareFieldsTotal(pa + 1, pb + 1, p.type, p.size, p.caseInsensitive);
             return (pa[0] != 0) - (pb[0] != 0);
         }
         default: return 0;

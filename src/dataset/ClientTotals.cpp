@@ -1,11 +1,13 @@
 // Running totals of the in-memory dataset: recomputed after bulk changes, kept up to date
 // by difference on single-record add, post and delete.
 #include <cstdint>
+#include <exception>
 
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
 #include "support/CursorStack.h"
 #include "support/Errors.h"
+#include "support/ValueCodec.h"
 
 namespace kubrix {
 
@@ -98,30 +100,46 @@ void TQelODBCClient::EndTotalsUpdate() {
 void TQelODBCClient::CalcTotals() {
     if (TotalFields.empty() || TotalsUpdateCount > 0) return;
     BusyCursor busy;
-    const int count = RealRecordCount();
-    // With several fields the counting records are found once.
-    std::vector<int> counting;
-    const bool listed = TotalFields.size() > 1;
-    if (listed) {
-        counting.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i)
-            if (CountsInTotals(Records[static_cast<std::size_t>(i)])) counting.push_back(i);
-    }
-    Variant value;
-    for (TField* field : TotalFields) {
+    // One pass over the counting records sums every field (a record is fetched from memory
+    // once, not once per field); each field still adds its values in index order.
+    struct Column {
+        TField* field;
+        std::int32_t offset;  // -1: read through the accessor
+        TValueCodec codec;
         Variant sum = Variant::Null();
-        auto add = [&](int index) {
-            GetFieldValueFromBuffer(field, Records[static_cast<std::size_t>(index)], value, "new");
-            sum = VarAddSigned(sum.IsNull() ? kZero : sum, value.IsNull() ? kZero : value, 1);
-        };
-        if (listed) {
-            for (int i : counting) add(i);
-        } else {
-            for (int i = 0; i < count; ++i)
-                if (CountsInTotals(Records[static_cast<std::size_t>(i)])) add(i);
-        }
-        SetTotal(field, sum);
+    };
+    std::vector<Column> columns;
+    for (TField* field : TotalFields) {
+        IODBCField* odbc = AsODBCField(field);
+        const std::int32_t offset =
+            odbc && field->FieldKind() == fkData && IsStoredType(field->DataType()) ? odbc->GetDataOfs() : -1;
+        columns.push_back({field, offset, TValueCodec(field->DataType(), field->Size())});
     }
+    std::size_t failed = columns.size();  // the first field whose addition failed
+    std::exception_ptr error;
+    Variant value;
+    const int count = RealRecordCount();
+    for (int i = 0; i < count; ++i) {
+        TMemoryRecord* rec = Records[static_cast<std::size_t>(i)];
+        if (!CountsInTotals(rec)) continue;
+        if (!rec->Loaded) LoadRecord(rec);
+        for (std::size_t c = 0; c < failed; ++c) {
+            Column& col = columns[c];
+            try {
+                if (col.offset >= 0 && rec->Data)
+                    value = col.codec.Decode(rec->Data + col.offset);
+                else
+                    GetFieldValueFromBuffer(col.field, rec, value, "new");
+                col.sum = VarAddSigned(col.sum.IsNull() ? kZero : col.sum, value.IsNull() ? kZero : value, 1);
+            } catch (...) {
+                // The fields before this one are still stored; this one and the later ones stay.
+                failed = c;
+                error = std::current_exception();
+            }
+        }
+    }
+    for (std::size_t c = 0; c < failed; ++c) SetTotal(columns[c].field, columns[c].sum);
+    if (error) std::rethrow_exception(error);
 }
 
 void TQelODBCClient::AddRecordToTotals(TMemoryRecord* record) {

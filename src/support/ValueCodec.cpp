@@ -722,35 +722,74 @@ int CompareDoubleValues(double a, double b, bool totalOrder) {
 
 }  // namespace
 
-int TValueCodec::CompareValues(const std::uint8_t* x, const std::uint8_t* y, bool totalOrder) const {
+namespace {
+
+template <class T>
+int OrderOf(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec&) {
+    return Sign3(Load<T>(x), Load<T>(y));
+}
+
+int OrderBoolean(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec&) {
+    return Sign3(Load<std::uint16_t>(x) != 0, Load<std::uint16_t>(y) != 0);
+}
+
+int OrderDouble(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec&) {
+    return CompareDoubleValues(Load<double>(x), Load<double>(y), false);
+}
+
+int OrderDoubleTotal(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec&) {
+    return CompareDoubleValues(Load<double>(x), Load<double>(y), true);
+}
+
+int OrderBcd(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec& codec) {
+    return codec.Length() >= 34 ? BcdCompare(x, y) : 0;
+}
+
+int OrderBytes(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec& codec) {
+    const std::size_t n = std::min<std::size_t>(codec.Size() > 0 ? static_cast<std::size_t>(codec.Size()) : 0, codec.Length());
+    return CompareBytes(std::string_view(reinterpret_cast<const char*>(x), n),
+                        std::string_view(reinterpret_cast<const char*>(y), n));
+}
+
+int OrderText(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec& codec) {
+    return CompareBytes(codec.TextValue(x), codec.TextValue(y));
+}
+
+int OrderWide(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec& codec) {
+    const std::u16string s = codec.WideTextValue(x), t = codec.WideTextValue(y);
+    return s < t ? -1 : (t < s ? 1 : 0);
+}
+
+int OrderNone(const std::uint8_t*, const std::uint8_t*, const TValueCodec&) { return 0; }
+
+}  // namespace
+
+TValueCodec::TValueOrder TValueCodec::OrderFunction(bool totalOrder) const {
     switch (type_) {
     case ftString:
     case ftFixedChar:
-    case ftGuid: return CompareBytes(TextValue(x), TextValue(y));
-    case ftWideString: {
-        const std::u16string s = WideTextValue(x), t = WideTextValue(y);
-        return s < t ? -1 : (t < s ? 1 : 0);
-    }
-    case ftSmallint: return Sign3(Load<std::int16_t>(x), Load<std::int16_t>(y));
-    case ftWord: return Sign3(Load<std::uint16_t>(x), Load<std::uint16_t>(y));
+    case ftGuid: return OrderText;
+    case ftWideString: return OrderWide;
+    case ftSmallint: return OrderOf<std::int16_t>;
+    case ftWord: return OrderOf<std::uint16_t>;
     case ftInteger:
     case ftAutoInc:
     case ftDate:
-    case ftTime: return Sign3(Load<std::int32_t>(x), Load<std::int32_t>(y));
+    case ftTime: return OrderOf<std::int32_t>;
     case ftLargeint:
-    case ftCurrency: return Sign3(Load<std::int64_t>(x), Load<std::int64_t>(y));
-    case ftBoolean: return Sign3(Load<std::uint16_t>(x) != 0, Load<std::uint16_t>(y) != 0);
+    case ftCurrency: return OrderOf<std::int64_t>;
+    case ftBoolean: return OrderBoolean;
     case ftFloat:
-    case ftDateTime: return CompareDoubleValues(Load<double>(x), Load<double>(y), totalOrder);
-    case ftBCD: return length_ >= 34 ? BcdCompare(x, y) : 0;
+    case ftDateTime: return totalOrder ? OrderDoubleTotal : OrderDouble;
+    case ftBCD: return OrderBcd;
     case ftBytes:
-    case ftVarBytes: {
-        const std::size_t n = std::min<std::size_t>(size_ > 0 ? static_cast<std::size_t>(size_) : 0, length_);
-        return CompareBytes(std::string_view(reinterpret_cast<const char*>(x), n),
-                            std::string_view(reinterpret_cast<const char*>(y), n));
+    case ftVarBytes: return OrderBytes;
+    default: return OrderNone;
     }
-    default: return 0;
-    }
+}
+
+int TValueCodec::CompareValues(const std::uint8_t* x, const std::uint8_t* y, bool totalOrder) const {
+    return OrderFunction(totalOrder)(x, y, *this);
 }
 
 std::string_view TValueCodec::TextValue(const std::uint8_t* x) const {

@@ -152,6 +152,9 @@ public:
     //! bytes from the count on, unsigned. Text compares bytewise here (callers collate it);
     //! Variants and types without an order give 0. -1, 0 or 1.
     int CompareValues(const std::uint8_t* x, const std::uint8_t* y, bool totalOrder) const;
+    //! The comparison CompareValues makes, chosen once for the type: for sorting loops.
+    using TValueOrder = int (*)(const std::uint8_t* x, const std::uint8_t* y, const TValueCodec& codec);
+    TValueOrder OrderFunction(bool totalOrder) const;
     //! Text of a text value, up to its zero, within the slot's length.
     std::string_view TextValue(const std::uint8_t* x) const;
     //! UTF-16 text of a wide value, up to its zero, within the slot's length.
