@@ -187,7 +187,7 @@ void TQelODBCClientIndex::Delete(TMemoryRecord* record) {
 void TQelODBCClientIndex::CreateData() {
     BusyCursor busy;
     ClearData();
-    if (!data_ || fieldName_.empty() || !data_->Active()) return;
+    if (!data_ || fieldName_.empty() || !data_->CursorOpen) return;
     ResolveKeyFields();
     if (keyFields_.empty() || data_->Records.empty()) return;
 
