@@ -96,10 +96,14 @@ std::string Listing(TQelODBCClient& ds) {
 
 }  // namespace
 
+namespace {
+
 struct OrderByCase {
     const char* text;
     std::vector<std::pair<std::string, bool>> items;  // name, descending
 };
+
+}  // namespace
 
 TEST(OrderBySyntax, SplitsItemsAndDirections) {
     const OrderByCase cases[] = {
@@ -128,7 +132,9 @@ TEST(OrderBySyntax, SplitsItemsAndDirections) {
     }
 }
 
-struct CompareCase {
+namespace {
+
+struct FieldCompareCase {
     const char* name;
     TFieldType type;
     int size;
@@ -137,9 +143,11 @@ struct CompareCase {
     int expected;
 };
 
+}  // namespace
+
 TEST_F(Russian, ComparesStoredValuesPerType) {
     const double nan = std::nan("");
-    const CompareCase cases[] = {
+    const FieldCompareCase cases[] = {
         {"smallint signed", ftSmallint, 0, Raw<std::int16_t>(-5), Raw<std::int16_t>(3), true, -1},
         {"word unsigned", ftWord, 0, Raw<std::uint16_t>(65535), Raw<std::uint16_t>(1), true, 1},
         {"integer equal", ftInteger, 0, Raw<std::int32_t>(7), Raw<std::int32_t>(7), true, 0},
