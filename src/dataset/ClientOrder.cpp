@@ -143,11 +143,11 @@ struct SortKey {
     std::vector<std::size_t> keyOffsets;  // kCollated: per record position, into the arena
 };
 
-// One record in the sort. The first key's value sits inline when it fits in 8 bytes, or
-// its collation key's offset does; the others are read through the record.
+// One record in the sort, 16 bytes. The first key's value sits inline when it fits in 8
+// bytes, or its collation key's offset does; the others are read through the record at pos
+// of the list as it was.
 struct SortEntry {
     std::uint64_t head;
-    TMemoryRecord* rec;
     std::int32_t id;
     std::uint32_t pos : 31;
     std::uint32_t present : 1;
@@ -211,7 +211,6 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
         TMemoryRecord* rec = Records[i];
         SortEntry& e = entries[i];
         e.head = 0;
-        e.rec = rec;
         e.id = rec->RecordID;
         e.pos = static_cast<std::uint32_t>(i);
         e.present = 0;
@@ -224,6 +223,8 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
         }
     }
 
+    static_assert(sizeof(SortEntry) == 16);
+    const std::vector<TMemoryRecord*> original = Records;
     const char* keysBase = arena.data();
     auto compareKey = [&](std::size_t k, const SortEntry& a, const SortEntry& b) -> int {
         const SortKey& p = plan[k];
@@ -241,9 +242,11 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
                     return p.order(reinterpret_cast<const std::uint8_t*>(&a.head), reinterpret_cast<const std::uint8_t*>(&b.head), p.codec);
                 return static_cast<int>(a.present) - static_cast<int>(b.present);
             }
-            if (!a.rec->Data || !b.rec->Data) return 0;
-            const std::uint8_t* pa = a.rec->Data + p.offset;
-            const std::uint8_t* pb = b.rec->Data + p.offset;
+            const std::uint8_t* da = original[a.pos]->Data;
+            const std::uint8_t* db = original[b.pos]->Data;
+            if (!da || !db) return 0;
+            const std::uint8_t* pa = da + p.offset;
+            const std::uint8_t* pb = db + p.offset;
             if (pa[0] && pb[0])
                 return p.kind == SortKey::kSlot ? p.order(pa + 1, pb + 1, p.codec)
                                                 : CompareFieldsTotal(pa + 1, pb + 1, p.type, p.size, p.caseInsensitive);
@@ -261,7 +264,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
         }
         return firstDescending ? a.id > b.id : a.id < b.id;
     });
-    for (std::size_t i = 0; i < n; ++i) Records[i] = entries[i].rec;
+    for (std::size_t i = 0; i < n; ++i) Records[i] = original[entries[i].pos];
 }
 
 }  // namespace kubrix
