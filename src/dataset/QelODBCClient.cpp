@@ -51,6 +51,7 @@ void TQelODBCClient::InitFieldDefsFromFields() {
         TDataSet::InitFieldDefsFromFields();
     }
     UpdateFieldDefList();
+    for (TField* f : Fields()) f->SetSlotLength(0);
     FieldOffsets.clear();
     std::int64_t offset = 0;
     for (TFieldDef* d : FieldDefList()) {
@@ -58,6 +59,38 @@ void TQelODBCClient::InitFieldDefsFromFields() {
         if (IsStoredType(d->DataType)) offset += static_cast<std::int64_t>(CalcFieldLenWide(d->DataType, d->Size)) + 1;
     }
     if (offset > 0xFFFF) DatabaseError("Record size " + std::to_string(offset) + " exceeds 65535 bytes");
+}
+
+void TQelODBCClient::LayOutSlots() {
+    // Each stored definition in order; a field whose slot was widened brings its own length.
+    FieldOffsets.clear();
+    std::int64_t offset = 0;
+    for (TFieldDef* d : FieldDefList()) {
+        FieldOffsets.push_back(static_cast<std::int32_t>(std::min<std::int64_t>(offset, INT32_MAX)));
+        if (!IsStoredType(d->DataType)) continue;
+        const TField* f = FindField(d->FullName());
+        offset += static_cast<std::int64_t>(f && AsODBCField(f) ? f->SlotLength() : CalcFieldLenWide(d->DataType, d->Size)) + 1;
+    }
+    if (offset > 0xFFFF) DatabaseError("Record size " + std::to_string(offset) + " exceeds 65535 bytes");
+    BindFieldSlots();
+    RecordSize = static_cast<std::uint16_t>(offset);
+    InitBufferPointers(false);
+}
+
+void TQelODBCClient::BindFieldSlots() {
+    variantSlots_.clear();
+    const auto& defs = FieldDefList();
+    for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+        if (defs[i]->DataType == ftVariant) variantSlots_.push_back(FieldOffsets[i] + 1);
+    for (TField* f : Fields()) {
+        if (f->FieldKind() != fkData) continue;
+        IODBCField* odbc = AsODBCField(f);
+        if (!odbc) continue;
+        odbc->SetDataOfs(-1);
+        if (!IsStoredType(f->DataType())) continue;
+        for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+            if (defs[i]->FullName() == f->FieldName()) odbc->SetDataOfs(FieldOffsets[i]);
+    }
 }
 
 void TQelODBCClient::InitBufferPointers(bool recompute) {
@@ -130,21 +163,12 @@ void TQelODBCClient::InternalOpen() {
     SetBookmarkSize(4);
     BlobFields.clear();
     TotalFields.clear();
-    variantSlots_.clear();
-    const auto& defs = FieldDefList();
-    for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
-        if (defs[i]->DataType == ftVariant) variantSlots_.push_back(FieldOffsets[i] + 1);
     for (TField* f : Fields()) {
         if (f->FieldKind() != fkData) continue;
         if (!IsSupportedType(f->DataType())) DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
         if (f->DataType() == ftBlob || f->DataType() == ftMemo) BlobFields.push_back(f);
-        IODBCField* odbc = AsODBCField(f);
-        if (!odbc) continue;
-        odbc->SetDataOfs(-1);
-        if (!IsStoredType(f->DataType())) continue;
-        for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
-            if (defs[i]->FullName() == f->FieldName()) odbc->SetDataOfs(FieldOffsets[i]);
     }
+    BindFieldSlots();
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
     if (!DataLoaded) LoadData();
@@ -153,8 +177,10 @@ void TQelODBCClient::InternalOpen() {
 
 void TQelODBCClient::InternalClose() {
     ClearRecords();
-    for (TField* f : Fields())
+    for (TField* f : Fields()) {
         if (IODBCField* odbc = AsODBCField(f)) odbc->SetDataOfs(-1);
+        f->SetSlotLength(0);
+    }
     BlobFields.clear();
     BlobCount = 0;
     variantSlots_.clear();

@@ -186,13 +186,17 @@ public:
     void SetCheckRecordCount(bool value);
     void SetMaxRecordCount(int value);
 
-    //! Diagnostic texts (SQLSTATE followed by the message) gathered since the last open.
+    //! Diagnostic texts (SQLSTATE followed by the message) gathered since the last open; the
+    //! first thousand are kept.
     std::vector<std::string> Errors;
 
     //! Replaces the field definitions by the statement's described result columns.
     void CopyStructure(TQelODBCQuery& statement);
     //! Lays the statement's result columns onto the record: the hook of the select statement.
     void OnCreateODBCField(TQelODBCQuery& statement);
+    //! Takes the slot lengths of the statement's rows where reading widened them (a loaded
+    //! value longer than its slot), and lays the record out again to match.
+    void AdoptRowLayout(const TQelODBCQuery& statement);
     //! The error handler of the statements: appends the text.
     void CheckODBCError(const std::string& sqlState, const std::string& message);
 
@@ -252,6 +256,11 @@ private:
     void EncodeStored(const TField* field, std::uint8_t* slot, const Variant& value) const;
     void WriteBlob(const TField* field, std::string& blob, const Variant& value) const;
 
+    //! FieldOffsets, field slot offsets and RecordSize from the definitions and the fields'
+    //! slot lengths.
+    void LayOutSlots();
+    //! Gives every stored field its slot offset from FieldOffsets; lists the Variant slots.
+    void BindFieldSlots();
     //! Opens the select's cursor only to take its result columns as field definitions.
     void DescribeSelect();
     void CreateFieldObjects();
