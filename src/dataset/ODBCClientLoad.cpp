@@ -10,6 +10,7 @@
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 #include "support/Text.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 namespace {
@@ -59,13 +60,8 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
 
 void TQelODBCClient::DescribeSelect() {
     select_->OpenCursor();
-    try {
-        CopyStructure(*select_);
-    } catch (...) {
-        select_->CloseCursor();
-        throw;
-    }
-    select_->CloseCursor();
+    ScopeExit close([this] { select_->CloseCursor(); });
+    CopyStructure(*select_);
 }
 
 void TQelODBCClient::CopyStructure(TQelODBCQuery& statement) {

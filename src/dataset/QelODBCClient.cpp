@@ -6,6 +6,7 @@
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -151,12 +152,8 @@ void TQelODBCClient::OpenCursor(bool infoQuery) {
     if (FieldCount() > 0) FieldDefs().Clear();
     InitFieldDefsFromFields();
     CursorOpen = true;
-    try {
-        TDataSet::OpenCursor(infoQuery);
-    } catch (...) {
-        CursorOpen = false;
-        throw;
-    }
+    ScopeFail closedOnFailure([this] { CursorOpen = false; });
+    TDataSet::OpenCursor(infoQuery);
 }
 
 void TQelODBCClient::InternalOpen() {
@@ -336,11 +333,9 @@ void TQelODBCClient::InternalPost() {
         bool append = GetBookmarkFlag(rb) == bfEOF || insertIndex_ < 0 || insertIndex_ >= count;
         TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
         int index = append ? count : insertIndex_;
-        try {
+        {
+            ScopeFail removeOnFailure([this, index] { RemoveRecord(index); });
             AssignMemoryRecord(rec, rb);
-        } catch (...) {
-            RemoveRecord(index);
-            throw;
         }
         std::memcpy(rb + RecIndexOfs, &index, 4);
         std::memcpy(rb + BookmarkOfs, &rec->RecordID, 4);

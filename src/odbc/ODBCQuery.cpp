@@ -16,6 +16,7 @@
 #include "support/FormatSettings.h"
 #include "support/Text.h"
 #include "support/UiServices.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 namespace {
@@ -231,14 +232,9 @@ TQelODBCParam::TQelODBCParam(TQelODBCParams* collection) : collection_(collectio
 
 void TQelODBCParam::SetName(const std::string& name) {
     NameChanging = true;
-    try {
-        name_ = name;
-        if (collection_) collection_->Update(this);
-    } catch (...) {
-        NameChanging = false;
-        throw;
-    }
-    NameChanging = false;
+    ScopeExit done([this] { NameChanging = false; });
+    name_ = name;
+    if (collection_) collection_->Update(this);
 }
 
 TQelODBCParam& TQelODBCParams::Add() {
@@ -476,13 +472,8 @@ void TQelODBCQuery::OpenCursorOnce() {
         } else {
             auto hook = std::move(OnFieldsCreated);
             OnFieldsCreated = nullptr;
-            try {
-                CreateFields();
-            } catch (...) {
-                OnFieldsCreated = std::move(hook);
-                throw;
-            }
-            OnFieldsCreated = std::move(hook);
+            ScopeExit restore([this, &hook] { OnFieldsCreated = std::move(hook); });
+            CreateFields();
         }
     } catch (...) {
         CloseCursor();

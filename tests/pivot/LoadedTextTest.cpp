@@ -11,6 +11,7 @@
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCConnection.h"
 #include "pivot/Kubrix.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix::testing {
 namespace {
@@ -53,16 +54,14 @@ TEST(LoadedText, ValuesLongerThanDeclaredKeepTheirOwnSums) {
     TQelKubrix grid;
     grid.SetDataSource(&source);
     ds.Open();
-    grid.BeginUpdate();
-    grid.DataFields.BeginUpdate();
-    grid.XAxis.BeginUpdate();
-    grid.YAxis.BeginUpdate();
-    grid.XAxis.Add("name");
-    grid.DataFields.Add("v");
-    grid.YAxis.EndUpdate();
-    grid.XAxis.EndUpdate();
-    grid.DataFields.EndUpdate();
-    grid.EndUpdate();
+    {
+        UpdateBracket closeGrid(grid);
+        UpdateBracket closeData(grid.DataFields);
+        UpdateBracket closeX(grid.XAxis);
+        UpdateBracket closeY(grid.YAxis);
+        grid.XAxis.Add("name");
+        grid.DataFields.Add("v");
+    }
     ASSERT_EQ(grid.XAxis.RowCount(), 3);
     const struct { int row; const char* name; const char* sum; } cases[] = {
         {0, "abcdefgh", "1.00"},
