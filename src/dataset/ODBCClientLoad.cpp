@@ -243,9 +243,8 @@ void TQelODBCClient::LoadData() {
         TMemoryRecord* r = AddRecord();
         r->Loaded = !DoResyncRecordOnFirstAccess;
         // The row block becomes the record's data area as it is: no copy.
-        r->Data = select_->Rows[static_cast<std::size_t>(i)].release();
-        if (BlobCount > 0) r->Blobs = select_->LongValues[static_cast<std::size_t>(i)].release();
-        r->OwnsData = true;
+        r->OwnData(std::move(select_->Rows[static_cast<std::size_t>(i)]),
+                   BlobCount > 0 ? std::move(select_->LongValues[static_cast<std::size_t>(i)]) : nullptr);
     }
     DataLoaded = true;
     RecordPos = 0;

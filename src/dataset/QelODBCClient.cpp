@@ -102,7 +102,7 @@ void TQelODBCClient::InitBufferPointers(bool recompute) {
     }
     BookmarkOfs = RecordSize + CalcFieldsSize();
     BlobOfs = BookmarkOfs + 8;
-    ChangedOfs = BlobOfs + static_cast<int>(sizeof(std::string*)) * BlobCount;
+    ChangedOfs = BlobOfs;  // blob values are kept beside the buffer
     RecIndexOfs = ChangedOfs + FieldCount();
     RecBufSize = RecIndexOfs + 4;
 }
@@ -189,9 +189,12 @@ void TQelODBCClient::InternalClose() {
 
 TMemoryRecord* TQelODBCClient::AddRecord() {
     if (UnfilteredRecords) UnfilteredRecords->reserve(UnfilteredRecords->size() + 1);
-    auto* rec = new TMemoryRecord(this, true);
-    if (UnfilteredRecords) UnfilteredRecords->push_back(rec);
-    return rec;
+    recordStore_.reserve(recordStore_.size() + 1);  // so that the push below cannot fail
+    auto rec = std::make_unique<TMemoryRecord>(this, true);
+    TMemoryRecord* r = rec.get();
+    recordStore_.push_back(std::move(rec));
+    if (UnfilteredRecords) UnfilteredRecords->push_back(r);
+    return r;
 }
 
 TMemoryRecord* TQelODBCClient::InsertRecord(int index) {
@@ -222,24 +225,17 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
     TMemoryRecord* main = record->MainRecord() ? record->MainRecord() : record;
     TMemoryRecord* copy = AddRecord();
     copy->SetMainRecord(main);
-    if (!record->OwnsData) {
+    if (!record->OwnsData()) {
         // Shared data stays shared: the copy points at the same source row.
-        if (copy->OwnsData) {
-            ReleaseVariantSlots(copy->Data);
-            delete[] copy->Data;
-            delete[] copy->Blobs;
-        }
-        copy->Data = record->Data;
-        copy->Blobs = record->Blobs;
-        copy->OwnsData = false;
+        copy->ShareData(record->Data, record->Blobs);
         return copy;
     }
     if (record->Data) {
-        if (!copy->Data) copy->Data = new std::uint8_t[RecordSize]();
+        copy->EnsureData(RecordSize);
         CopyDataArea(copy->Data, record->Data);
     }
     if (record->Blobs && BlobCount > 0) {
-        if (!copy->Blobs) copy->Blobs = new std::string[static_cast<std::size_t>(BlobCount)];
+        copy->EnsureBlobs(static_cast<std::size_t>(BlobCount));
         for (int i = 0; i < BlobCount; ++i) copy->Blobs[i] = record->Blobs[i];
     }
     return copy;
@@ -252,7 +248,9 @@ void TQelODBCClient::RemoveRecord(int index) {
         auto& all = *UnfilteredRecords;
         all.erase(std::remove(all.begin(), all.end(), rec), all.end());
     }
-    delete rec;
+    // Newer records are removed more often: search the store from its end.
+    auto owned = std::find_if(recordStore_.rbegin(), recordStore_.rend(), [rec](const auto& p) { return p.get() == rec; });
+    if (owned != recordStore_.rend()) recordStore_.erase(std::next(owned).base());
     if (Records.empty() && (!UnfilteredRecords || UnfilteredRecords->empty())) LastRecordID = kNoRecordID;
 }
 
@@ -261,8 +259,8 @@ void TQelODBCClient::ClearRecords() {
         Records = std::move(*UnfilteredRecords);
         UnfilteredRecords.reset();
     }
-    for (TMemoryRecord* r : Records) delete r;
     Records.clear();
+    recordStore_.clear();
     LastRecordID = kNoRecordID;
     RecordPos = -1;
 }

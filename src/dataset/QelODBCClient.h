@@ -9,7 +9,7 @@
 //   0               RecordSize        data area
 //   RecordSize      CalcFieldsSize    calculated and lookup fields (flag + DataSize each)
 //   BookmarkOfs     8                 RecordID (int32), bookmark flag (1 byte), 3 spare
-//   BlobOfs         8 * BlobCount     one std::string* per blob field (owned by the buffer)
+//   BlobOfs         0                 (blob values are kept beside the buffer, per half)
 //   ChangedOfs      field count       changed flags
 //   RecIndexOfs     4                 index in Records, -1 for a record not stored yet
 //   RecBufSize      1                 old-image flag
@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dataset/DataSet.h"
@@ -130,7 +131,8 @@ public:
     virtual void CalcTotals() {}
 
     // ---- members
-    //! Ordered record list; a record's position is its record index.
+    //! Ordered record list; a record's position is its record index. The records are owned by
+    //! the dataset (created by AddRecord, freed by RemoveRecord and ClearRecords).
     std::vector<TMemoryRecord*> Records;
     //! The full list while a record subset is in force, else nullptr.
     std::unique_ptr<std::vector<TMemoryRecord*>> UnfilteredRecords;
@@ -268,6 +270,10 @@ private:
 
     TQelODBCConnection* connection_ = nullptr;
     std::unique_ptr<TQelODBCQuery> select_;
+    //! Blob values of each record buffer half, BlobCount strings per half.
+    std::unordered_map<const std::uint8_t*, std::unique_ptr<std::string[]>> bufferBlobs_;
+    //! Every record of the dataset, in no particular order: their owner.
+    std::vector<std::unique_ptr<TMemoryRecord>> recordStore_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
 };

@@ -22,33 +22,32 @@ bool StateSendsChange(TDataSetState s) { return s != dsCalcFields && s != dsFilt
 }  // namespace
 
 std::string* TQelODBCClient::BlobAt(TRecordBuffer half, int slot) const {
-    std::string* p;
-    std::memcpy(&p, half + BlobOfs + static_cast<int>(sizeof(std::string*)) * slot, sizeof p);
-    return p;
+    auto it = bufferBlobs_.find(half);
+    if (it == bufferBlobs_.end() || slot < 0 || slot >= BlobCount) DatabaseError("No blob value in this buffer");
+    return &it->second[static_cast<std::size_t>(slot)];
 }
 
 TRecordBuffer TQelODBCClient::AllocRecordBuffer() {
     const std::size_t size = 2 * static_cast<std::size_t>(RecBufSize) + 1;
-    TRecordBuffer buf = new std::uint8_t[size]();
+    std::unique_ptr<std::uint8_t[]> buf(new std::uint8_t[size]());
+    // The blob values of each half live beside the buffer, owned by the dataset.
     for (int half = 0; half < 2; ++half)
-        for (int i = 0; i < BlobCount; ++i) {
-            auto* s = new std::string();
-            std::memcpy(buf + half * (RecBufSize + 1) + BlobOfs + static_cast<int>(sizeof s) * i, &s, sizeof s);
-        }
+        bufferBlobs_[buf.get() + half * (RecBufSize + 1)] =
+            std::make_unique<std::string[]>(static_cast<std::size_t>(std::max(BlobCount, 0)));
     std::int32_t none = -1;
-    std::memcpy(buf + RecIndexOfs, &none, 4);
-    return buf;
+    std::memcpy(buf.get() + RecIndexOfs, &none, 4);
+    return buf.release();
 }
 
 void TQelODBCClient::FreeRecordBuffer(TRecordBuffer& buffer) {
     if (!buffer) return;
-    for (int half = 0; half < 2; ++half) {
-        TRecordBuffer h = buffer + half * (RecBufSize + 1);
-        ReleaseVariantSlots(h);
-        for (int i = 0; i < BlobCount; ++i) delete BlobAt(h, i);
-    }
-    delete[] buffer;
+    std::unique_ptr<std::uint8_t[]> owned(buffer);
     buffer = nullptr;
+    for (int half = 0; half < 2; ++half) {
+        TRecordBuffer h = owned.get() + half * (RecBufSize + 1);
+        ReleaseVariantSlots(h);
+        bufferBlobs_.erase(h);
+    }
 }
 
 void TQelODBCClient::InternalInitRecord(TRecordBuffer buffer) {
@@ -136,10 +135,7 @@ void TQelODBCClient::RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer,
 }
 
 void TQelODBCClient::AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buffer) {
-    if (!record->Data) {
-        record->Data = new std::uint8_t[RecordSize]();
-        record->OwnsData = true;
-    }
+    record->EnsureData(RecordSize);
     CopyDataArea(record->Data, buffer);
     TRecordBuffer old = buffer + RecBufSize + 1;
     if (buffer[RecBufSize]) {
@@ -150,10 +146,7 @@ void TQelODBCClient::AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buf
         record->FreeOldImage();
     }
     if (BlobCount > 0) {
-        if (!record->Blobs) {
-            record->Blobs = new std::string[static_cast<std::size_t>(BlobCount)];
-            record->OwnsData = true;
-        }
+        record->EnsureBlobs(static_cast<std::size_t>(BlobCount));
         for (int i = 0; i < BlobCount; ++i) record->Blobs[i] = *BlobAt(buffer, i);
     }
     const auto n = static_cast<std::size_t>(FieldCount());
