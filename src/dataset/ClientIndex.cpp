@@ -79,7 +79,7 @@ void TQelODBCClientIndex::ResolveKeyFields() {
             throw Exception(kMsgNoOffset + f->FieldName());
         }
         keyOffsets_.push_back(ofs);
-        keySizes_.push_back(static_cast<int>(TValueCodec(f->DataType(), f->Size()).Length()) + 1);
+        keySizes_.push_back(static_cast<int>(f->SlotLength()) + 1);
     }
 }
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "dataset/ODBCFields.h"
-#include "dataset/OnFailure.h"
+#include "support/ScopeGuard.h"
 #include "dataset/QelODBCClient.h"
 #include "dataset/StoredValue.h"
 #include "support/Errors.h"
@@ -78,7 +78,7 @@ void TQelODBCClientIndex2::ResolveKeyFields() {
         const std::int32_t ofs = odbc ? odbc->GetDataOfs() : -1;
         if (ofs < 0) throw Exception(kMsgNoOffset + f->FieldName());
         keys.push_back({f->FieldName(), f->DataType(), f->Size(), f->Required(), ofs,
-                        static_cast<int>(TValueCodec(f->DataType(), f->Size()).Length()) + 1});
+                        static_cast<int>(f->SlotLength()) + 1});
     }
     keyFields_ = std::move(keys);
 }
@@ -91,7 +91,7 @@ void TQelODBCClientIndex2::SetActive(bool value) {
     if (fieldName_.empty()) throw Exception("Нет списка полей индекса");
     ResolveKeyFields();
     {
-        OnFailure clear([this] { ClearData(); });
+        ScopeFail clear([this] { ClearData(); });
         CreateData();
     }
     active_ = true;
@@ -219,7 +219,7 @@ void TQelODBCClientIndex2::AppendRow(const TNode* deepest, int deepestLevel, boo
     for (const TNode* n = deepest; n && level >= 0; n = n->Parent, --level) {
         const auto l = static_cast<std::size_t>(level);
         if (std::uint8_t* slot = TQelODBCClient::FindFieldData(rec->Data, outKeys_[l])) {
-            const std::size_t size = std::min<std::size_t>(n->Key.size(), TValueCodec(outKeys_[l]->DataType(), outKeys_[l]->Size()).Length() + 1u);
+            const std::size_t size = std::min<std::size_t>(n->Key.size(), outKeys_[l]->SlotLength() + 1u);
             if (keyFields_[l].DataType == ftVariant) {
                 // A stored Variant owns its value: copy it, never its bytes.
                 if (size == n->Key.size() && n->Key[0]) {

@@ -4,7 +4,7 @@
 
 #include "dataset/Collation.h"
 #include "dataset/FieldCompare.h"
-#include "dataset/OnFailure.h"
+#include "support/ScopeGuard.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
 #include "support/CursorStack.h"
@@ -74,7 +74,7 @@ void TQelODBCClient::SetOrderBy(const std::string& text) {
     std::string previous = orderBy_;
     orderBy_ = text;
     // A text naming an unknown field must not stay: the records still have the old order.
-    OnFailure restore([&] { orderBy_ = std::move(previous); });
+    ScopeFail restore([&] { orderBy_ = std::move(previous); });
     RefreshOrderBy();
 }
 
@@ -114,8 +114,7 @@ int TQelODBCClient::CompareRecords(const TMemoryRecord* a, const TMemoryRecord* 
             const std::uint8_t* pa = FindFieldData(a->Data, key.Field);
             const std::uint8_t* pb = FindFieldData(b->Data, key.Field);
             if (pa && pb) {
-                if (pa[0] && pb[0])
-                    c = CompareFields(pa + 1, pb + 1, key.Field->DataType(), key.Field->Size(), key.CaseInsensitive);
+                if (pa[0] && pb[0]) c = CompareFieldValues(pa + 1, pb + 1, key.Field->Codec(), key.CaseInsensitive, false);
                 else
                     c = (pa[0] != 0) - (pb[0] != 0);
             }
@@ -177,7 +176,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
             p.kind = SortKey::kCollated;
             p.keyOffsets.resize(n);
             const bool ci = IsBlobKey(f) || p.type == ftGuid || p.caseInsensitive;
-            const TValueCodec codec(p.type, p.size);
+            const TValueCodec codec = f->Codec();
             for (std::size_t i = 0; i < n; ++i) {
                 const TMemoryRecord* rec = Records[i];
                 p.keyOffsets[i] = arena.size();
@@ -198,7 +197,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
             }
         } else if (p.offset >= 0) {
             p.kind = p.type == ftVariant ? SortKey::kVariant : SortKey::kSlot;
-            p.codec = TValueCodec(p.type, p.size);
+            p.codec = f->Codec();
             p.order = p.codec.OrderFunction(true);
         }
     }
@@ -249,7 +248,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
             const std::uint8_t* pb = db + p.offset;
             if (pa[0] && pb[0])
                 return p.kind == SortKey::kSlot ? p.order(pa + 1, pb + 1, p.codec)
-                                                : CompareFieldsTotal(pa + 1, pb + 1, p.type, p.size, p.caseInsensitive);
+                                                : CompareFieldValues(pa + 1, pb + 1, p.codec, p.caseInsensitive, true);
             return (pa[0] != 0) - (pb[0] != 0);
         }
         default: return 0;

@@ -113,7 +113,7 @@ void TQelODBCClient::CalcTotals() {
         IODBCField* odbc = AsODBCField(field);
         const std::int32_t offset =
             odbc && field->FieldKind() == fkData && IsStoredType(field->DataType()) ? odbc->GetDataOfs() : -1;
-        columns.push_back({field, offset, TValueCodec(field->DataType(), field->Size())});
+        columns.push_back({field, offset, field->Codec()});
     }
     std::size_t failed = columns.size();  // the first field whose addition failed
     std::exception_ptr error;

@@ -5,6 +5,7 @@
 #include "dataset/DataSource.h"
 #include "support/Errors.h"
 #include "support/Text.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -88,14 +89,9 @@ void TDataSet::SetActive(bool value) {
 
 void TDataSet::DoOpen() {
     Fire(BeforeOpen, *this);
-    try {
+    {
+        ScopeFail closeOnFailure([this] { CloseCursor(); });
         OpenCursor(false);
-    } catch (...) {
-        try {
-            CloseCursor();
-        } catch (...) {
-        }
-        throw;
     }
     state_ = dsBrowse;
     modified_ = false;
@@ -382,11 +378,9 @@ void TDataSet::BeginInsert(bool append) {
     InitRecord(activeBuffer_);
     if (append) SetBookmarkFlag(activeBuffer_, bfEOF);
     SetState(dsInsert);
-    try {
+    {
+        ScopeFail cancelOnFailure([this] { Cancel(); });
         Fire(OnNewRecord, *this);
-    } catch (...) {
-        Cancel();
-        throw;
     }
     modified_ = false;
     DataEvent(TDataEvent::deDataSetChange);
@@ -502,20 +496,15 @@ bool TDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TL
     TBookmark saved = GetBookmark();
     bool found = false;
     DisableControls();
-    try {
-        First();
-        while (!eof_ && !found) {
-            found = true;
-            for (std::size_t i = 0; i < fields.size() && found; ++i)
-                found = LocateValueMatches(fields[i]->GetAsVariant(), keys[i], options);
-            if (!found) Next();
-        }
-        if (!found && !saved.empty()) GotoBookmark(saved);
-    } catch (...) {
-        EnableControls();
-        throw;
+    ScopeExit enable([this] { EnableControls(); });
+    First();
+    while (!eof_ && !found) {
+        found = true;
+        for (std::size_t i = 0; i < fields.size() && found; ++i)
+            found = LocateValueMatches(fields[i]->GetAsVariant(), keys[i], options);
+        if (!found) Next();
     }
-    EnableControls();
+    if (!found && !saved.empty()) GotoBookmark(saved);
     return found;
 }
 
@@ -523,14 +512,9 @@ Variant TDataSet::Lookup(const std::string& keyFields, const Variant& keyValues,
     TBookmark saved = GetBookmark();
     Variant result = Variant::Null();
     DisableControls();
-    try {
-        if (Locate(keyFields, keyValues)) result = FieldByName(resultField)->GetAsVariant();
-        if (!saved.empty()) GotoBookmark(saved);
-    } catch (...) {
-        EnableControls();
-        throw;
-    }
-    EnableControls();
+    ScopeExit enable([this] { EnableControls(); });
+    if (Locate(keyFields, keyValues)) result = FieldByName(resultField)->GetAsVariant();
+    if (!saved.empty()) GotoBookmark(saved);
     return result;
 }
 
@@ -597,16 +581,12 @@ void TDataSet::GetCalcFields(TRecordBuffer buffer) {
     TDataSetState saved = SetTempState(dsCalcFields);
     TRecordBuffer savedCalc = calcBuffer_;
     calcBuffer_ = buffer;
-    try {
-        ClearCalcFields(buffer);
-        CalculateFields(buffer);
-    } catch (...) {
+    ScopeExit restore([this, savedCalc, saved] {
         calcBuffer_ = savedCalc;
         RestoreState(saved);
-        throw;
-    }
-    calcBuffer_ = savedCalc;
-    RestoreState(saved);
+    });
+    ClearCalcFields(buffer);
+    CalculateFields(buffer);
 }
 
 void TDataSet::CalculateFields(TRecordBuffer) {
@@ -634,15 +614,8 @@ void TDataSet::SetFieldData(TField* field, const void* buffer, bool) { SetFieldD
 
 Variant TDataSet::GetStateFieldValue(TDataSetState state, TField* field) {
     TDataSetState saved = SetTempState(state);
-    Variant v;
-    try {
-        v = field->GetAsVariant();
-    } catch (...) {
-        RestoreState(saved);
-        throw;
-    }
-    RestoreState(saved);
-    return v;
+    ScopeExit restore([this, saved] { RestoreState(saved); });
+    return field->GetAsVariant();
 }
 
 }  // namespace kubrix

@@ -1,4 +1,5 @@
 #include "dataset/DataSource.h"
+#include "support/ScopeGuard.h"
 
 #include <algorithm>
 
@@ -121,13 +122,8 @@ bool TDataLink::Edit() {
 
 void TDataLink::UpdateRecord() {
     updating_ = true;
-    try {
-        UpdateData();
-    } catch (...) {
-        updating_ = false;
-        throw;
-    }
-    updating_ = false;
+    ScopeExit done([this] { updating_ = false; });
+    UpdateData();
 }
 
 void TDataLink::DataEvent(TDataEvent event, std::intptr_t info) {

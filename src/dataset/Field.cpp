@@ -196,7 +196,7 @@ void TField::Change() {
 
 TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, type) { SetSize(20); }
 
-int TStringField::GetDataSize() const { return 4 * Size() + 1; }
+int TStringField::GetDataSize() const { return static_cast<int>(SlotLength()); }
 
 bool TStringField::GetValue(std::string& value) const {
     std::string buf(static_cast<std::size_t>(GetDataSize()) + 1, '\0');
@@ -606,7 +606,7 @@ void TDateTimeField::SetVarValue(const Variant& value) { SetAsDateTime(value.ToD
 
 TBinaryField::TBinaryField(TComponent* owner, TFieldType type) : TField(owner, type) { SetSize(16); }
 
-int TBinaryField::GetDataSize() const { return DataType() == ftVarBytes ? Size() + 2 : Size(); }
+int TBinaryField::GetDataSize() const { return static_cast<int>(SlotLength()); }
 
 std::string TBinaryField::GetAsString() const {
     std::string buf(static_cast<std::size_t>(GetDataSize()), '\0');
@@ -614,8 +614,7 @@ std::string TBinaryField::GetAsString() const {
     if (DataType() != ftVarBytes) return buf;
     std::uint16_t n;
     std::memcpy(&n, buf.data(), 2);
-    n = static_cast<std::uint16_t>(std::min<int>(n, Size()));
-    return buf.substr(2, n);
+    return buf.substr(2, std::min<std::size_t>(n, buf.size() - 2));
 }
 
 void TBinaryField::SetAsString(const std::string& value) {
@@ -692,7 +691,7 @@ void TBlobField::SetVarValue(const Variant& value) {
 
 TWideStringField::TWideStringField(TComponent* owner) : TField(owner, ftWideString) { SetSize(20); }
 
-int TWideStringField::GetDataSize() const { return 2 * Size() + 2; }
+int TWideStringField::GetDataSize() const { return static_cast<int>(SlotLength()); }
 
 bool TWideStringField::GetValue(std::u16string& value) const {
     value.clear();

@@ -4,11 +4,12 @@
 // (GetFieldData/SetFieldData), and converting it to and from text, numbers and Variant.
 //
 // Raw value forms handed to GetData/SetData (the stored forms of the in-memory dataset):
-//   string, fixed char, GUID: zero-terminated UTF-8 text in DataSize() bytes;
+//   string, fixed char, GUID: zero-terminated UTF-8 text in DataSize() bytes (the slot's
+//   length: a loaded value longer than Size keeps a wider slot);
 //   smallint int16, integer/autoinc int32, word uint16, largeint int64, boolean uint16
 //   (0 or 0xFFFF), float double, currency int64 count of ten-thousandths, BCD the 34-byte
 //   packed decimal, date-time the double of DateTimeToNative, date/time its int32;
-//   bytes Size bytes, var-bytes uint16 count then up to Size bytes;
+//   bytes Size bytes, var-bytes uint16 count then the bytes (up to Size, or as loaded);
 //   wide string: a std::u16string object; variant: a Variant object; blob types: a
 //   std::string object holding the bytes.
 // A null buffer asks only for null-ness (GetData) or writes null (SetData).
@@ -20,6 +21,7 @@
 #include "dataset/Component.h"
 #include "support/Bcd.h"
 #include "support/FieldTypes.h"
+#include "support/ValueCodec.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -62,6 +64,13 @@ public:
     int Offset() const { return offset_; }
     //! Bytes of the raw value form (see above); 0 for forms passed as objects.
     virtual int GetDataSize() const;
+    //! Value bytes of the field's record slot: set by the dataset when it lays out its records
+    //! (a text or byte slot widens to keep a longer loaded value whole), else from type and Size.
+    std::uint32_t SlotLength() const { return slotLength_ ? slotLength_ : CalcFieldLen(dataType_, size_); }
+    //! 0 goes back to the length of type and Size.
+    void SetSlotLength(std::uint32_t length) { slotLength_ = length; }
+    //! How the field's value sits in its record slot.
+    TValueCodec Codec() const { return TValueCodec(dataType_, size_, SlotLength()); }
 
     //! Caption for grids; the field name when none was given.
     std::string DisplayLabel() const { return displayLabel_.empty() ? fieldName_ : displayLabel_; }
@@ -172,6 +181,7 @@ private:
     std::string fieldName_;
     TFieldType dataType_;
     int size_ = 0;
+    std::uint32_t slotLength_ = 0;
     TFieldKind fieldKind_ = fkData;
     int fieldNo_ = 0;
     int offset_ = 0;

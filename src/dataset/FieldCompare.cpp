@@ -51,10 +51,12 @@ int CompareVariants(const Variant& a, const Variant& b, bool caseInsensitive, bo
 }
 
 // Text by the locale on top of the codec's reading; everything else is the codec's order.
-int Compare(const void* first, const void* second, TFieldType type, int size, bool caseInsensitive, bool total) {
+}  // namespace
+
+int CompareFieldValues(const void* first, const void* second, const TValueCodec& codec, bool caseInsensitive, bool total) {
     const auto* x = static_cast<const std::uint8_t*>(first);
     const auto* y = static_cast<const std::uint8_t*>(second);
-    const TValueCodec codec(type, size);
+    const TFieldType type = codec.Type();
     if (type == ftWideString) return CompareWideByLocale(codec.WideTextValue(x), codec.WideTextValue(y), caseInsensitive);
     if (IsCollatedType(type))
         return CompareTextByLocale(codec.TextValue(x), codec.TextValue(y), caseInsensitive || type == ftGuid);
@@ -62,14 +64,12 @@ int Compare(const void* first, const void* second, TFieldType type, int size, bo
     return codec.CompareValues(x, y, total);
 }
 
-}  // namespace
-
 int CompareFields(const void* first, const void* second, TFieldType type, int size, bool caseInsensitive) {
-    return Compare(first, second, type, size, caseInsensitive, false);
+    return CompareFieldValues(first, second, TValueCodec(type, size), caseInsensitive, false);
 }
 
 int CompareFieldsTotal(const void* first, const void* second, TFieldType type, int size, bool caseInsensitive) {
-    return Compare(first, second, type, size, caseInsensitive, true);
+    return CompareFieldValues(first, second, TValueCodec(type, size), caseInsensitive, true);
 }
 
 bool IsCollatedType(TFieldType type) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "support/FieldTypes.h"
+#include "support/ValueCodec.h"
 
 namespace kubrix {
 
@@ -16,6 +17,10 @@ int CompareFields(const void* first, const void* second, TFieldType type, int si
 //! The same order made total for sorting: NaN equals NaN and sorts before every number
 //! (as it does when first), so that a sort never meets an inconsistent answer.
 int CompareFieldsTotal(const void* first, const void* second, TFieldType type, int size, bool caseInsensitive);
+
+//! The same on the values of a slot the codec describes (its length may exceed what the
+//! type and size alone give, for text kept whole); total as in CompareFieldsTotal.
+int CompareFieldValues(const void* first, const void* second, const TValueCodec& codec, bool caseInsensitive, bool total);
 
 //! Whether CompareFields orders the type as text by the locale (so that collation keys
 //! made once per value may stand in for it).

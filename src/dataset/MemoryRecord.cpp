@@ -21,15 +21,45 @@ TMemoryRecord::TExtra& TMemoryRecord::Extra() {
 
 void TMemoryRecord::ReleaseData() {
     FreeOldImage();
-    if (OwnsData) {
-        if (Data && memoryData_) memoryData_->ReleaseVariantSlots(Data);
-        delete[] Data;
-        delete[] Blobs;
-    }
+    if (ownsData_ && Data && memoryData_) memoryData_->ReleaseVariantSlots(Data);
+    ownedData_.reset();
+    ownedBlobs_.reset();
     Data = nullptr;
     Blobs = nullptr;
-    OwnsData = true;
+    ownsData_ = true;
     if (extra_) extra_->FieldChanged.reset();
+}
+
+void TMemoryRecord::OwnData(std::unique_ptr<std::uint8_t[]> data, std::unique_ptr<std::string[]> blobs) {
+    if (ownsData_ && Data && memoryData_ && Data != data.get()) memoryData_->ReleaseVariantSlots(Data);
+    ownedData_ = std::move(data);
+    ownedBlobs_ = std::move(blobs);
+    Data = ownedData_.get();
+    Blobs = ownedBlobs_.get();
+    ownsData_ = true;
+}
+
+void TMemoryRecord::ShareData(std::uint8_t* data, std::string* blobs) {
+    if (ownsData_ && Data && memoryData_) memoryData_->ReleaseVariantSlots(Data);
+    ownedData_.reset();
+    ownedBlobs_.reset();
+    Data = data;
+    Blobs = blobs;
+    ownsData_ = false;
+}
+
+void TMemoryRecord::EnsureData(std::size_t size) {
+    if (Data) return;
+    ownedData_.reset(new std::uint8_t[size]());
+    Data = ownedData_.get();
+    ownsData_ = true;
+}
+
+void TMemoryRecord::EnsureBlobs(std::size_t count) {
+    if (Blobs) return;
+    ownedBlobs_.reset(new std::string[count]);
+    Blobs = ownedBlobs_.get();
+    ownsData_ = true;
 }
 
 void TMemoryRecord::SetMemoryData(TQelODBCClient* dataSet, bool updateParent) {
@@ -54,9 +84,11 @@ void TMemoryRecord::SetMemoryData(TQelODBCClient* dataSet, bool updateParent) {
         std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[dataSet->RecordSize]());
         std::unique_ptr<std::string[]> blobs;
         if (dataSet->BlobCount > 0) blobs.reset(new std::string[static_cast<std::size_t>(dataSet->BlobCount)]);
-        Data = data.release();
-        Blobs = blobs.release();
-        OwnsData = true;
+        ownedData_ = std::move(data);
+        ownedBlobs_ = std::move(blobs);
+        Data = ownedData_.get();
+        Blobs = ownedBlobs_.get();
+        ownsData_ = true;
     }
     if (updateParent) {
         dataSet->Records.push_back(this);

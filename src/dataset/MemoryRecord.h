@@ -35,9 +35,9 @@ public:
     //! Moves the record to newIndex in the owner's Records.
     void SetIndex(int newIndex);
 
-    // Data and Blobs: a block of RecordSize bytes from new std::uint8_t[] and an array of
-    // BlobCount strings from new std::string[]; owned when OwnsData (a loaded row buffer is
-    // handed over as is), shared with the source record otherwise.
+    // Data and Blobs: the record's data area of RecordSize bytes and its BlobCount blob values;
+    // held by the record when OwnsData (a loaded row buffer is handed over as is), shared with
+    // the source record otherwise. Set them through OwnData, ShareData and the Ensure calls.
     std::uint8_t* Data = nullptr;
     std::string* Blobs = nullptr;
     //! Unique within the dataset; also the bookmark.
@@ -50,7 +50,15 @@ public:
     //! Shown by the tree.
     bool TreeVisible = true;
     //! Data and Blobs belong to this record.
-    bool OwnsData = true;
+    bool OwnsData() const { return ownsData_; }
+    //! Takes data and blobs as the record's own (what it held before is released).
+    void OwnData(std::unique_ptr<std::uint8_t[]> data, std::unique_ptr<std::string[]> blobs);
+    //! Points at another record's data and blobs without owning them.
+    void ShareData(std::uint8_t* data, std::string* blobs);
+    //! A zeroed data area of size bytes of its own when it has none.
+    void EnsureData(std::size_t size);
+    //! count empty blob values of its own when it has none.
+    void EnsureBlobs(std::size_t count);
 
     // Members held in the side block (nullptr / none until set).
     TMemoryRecord* SourceRecord() const { return extra_ ? extra_->SourceRecord : nullptr; }
@@ -83,6 +91,9 @@ private:
     void ReleaseData();
 
     TQelODBCClient* memoryData_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> ownedData_;
+    std::unique_ptr<std::string[]> ownedBlobs_;
+    bool ownsData_ = true;
     std::unique_ptr<TExtra> extra_;
 };
 

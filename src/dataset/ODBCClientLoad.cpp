@@ -10,11 +10,14 @@
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 #include "support/Text.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 namespace {
 
 constexpr const char* kMsgNotImplemented = "Не реализовано.";
+// Diagnostic texts kept per open; a driver may report any number.
+constexpr std::size_t kMaxErrors = 1000;
 
 }  // namespace
 
@@ -42,7 +45,7 @@ void TQelODBCClient::SetCheckRecordCount(bool value) { select_->CheckRecordCount
 void TQelODBCClient::SetMaxRecordCount(int value) { select_->MaxRecordCount = value; }
 
 void TQelODBCClient::CheckODBCError(const std::string& sqlState, const std::string& message) {
-    Errors.push_back(sqlState + message);
+    if (Errors.size() < kMaxErrors) Errors.push_back(sqlState + message);
 }
 
 void TQelODBCClient::SetSQL_Select(const std::string& text) {
@@ -57,13 +60,8 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
 
 void TQelODBCClient::DescribeSelect() {
     select_->OpenCursor();
-    try {
-        CopyStructure(*select_);
-    } catch (...) {
-        select_->CloseCursor();
-        throw;
-    }
-    select_->CloseCursor();
+    ScopeExit close([this] { select_->CloseCursor(); });
+    CopyStructure(*select_);
 }
 
 void TQelODBCClient::CopyStructure(TQelODBCQuery& statement) {
@@ -164,6 +162,7 @@ void TQelODBCClient::SetActive(bool value) {
 
 void TQelODBCClient::OnCreateODBCField(TQelODBCQuery& statement) {
     statement.RowSize = RecordSize;
+    statement.MaxRowSize = 0xFFFF;  // RecordSize is 16-bit
     statement.LongCount = BlobCount;
     for (int i = 0; i < statement.GetFieldCount(); ++i) {
         auto& col = *statement.GetField(i);
@@ -177,7 +176,7 @@ void TQelODBCClient::OnCreateODBCField(TQelODBCQuery& statement) {
             col.Offset = static_cast<std::int32_t>(blob - BlobFields.begin());
             col.IsLong = true;
             // Memo text is read as text, other blobs as bytes.
-            col.TargetType = field->DataType() == ftMemo ? SQL_C_CHAR : SQL_C_BINARY;
+            col.TargetType = field->Codec().FetchType();
             field->SetRequired(col.Required);
             continue;
         }
@@ -188,18 +187,32 @@ void TQelODBCClient::OnCreateODBCField(TQelODBCQuery& statement) {
             continue;
         }
         if (field->DataType() != col.FieldType) {
-            switch (field->DataType()) {
-                case ftString: col.TargetType = SQL_C_CHAR; break;
-                case ftInteger: col.TargetType = SQL_C_LONG; break;
-                case ftBoolean: col.TargetType = SQL_C_BIT; break;
-                default: throw Exception(std::string(kMsgNotImplemented) + col.Name);
-            }
-            col.FieldType = field->DataType();
+            // A column is read into a field of another type only as text, integer or boolean.
+            const TFieldType to = field->DataType();
+            if (to != ftString && to != ftInteger && to != ftBoolean)
+                throw Exception(std::string(kMsgNotImplemented) + col.Name);
+            col.TargetType = field->Codec().FetchType();
+            col.FieldType = to;
         }
         col.Size = odbc->GetSize_();
         col.Offset = odbc->GetDataOfs();
         col.IsLong = false;
     }
+}
+
+void TQelODBCClient::AdoptRowLayout(const TQelODBCQuery& statement) {
+    bool widened = false;
+    for (int i = 0; i < statement.GetFieldCount(); ++i) {
+        const TQelODBCField& col = *statement.GetField(i);
+        if (col.Offset < 0 || col.IsLong) continue;
+        TField* field = FindField(col.Name);
+        if (!field || !AsODBCField(field) || static_cast<std::uint32_t>(col.Size) == field->SlotLength()) continue;
+        field->SetSlotLength(static_cast<std::uint32_t>(col.Size));
+        widened = true;
+    }
+    if (!widened) return;
+    LayOutSlots();
+    if (RecordSize != statement.RowSize) DatabaseError("The rows read do not match the record layout");
 }
 
 void TQelODBCClient::LoadData() {
@@ -214,6 +227,7 @@ void TQelODBCClient::LoadData() {
         select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };
         select_->Open();
     }
+    AdoptRowLayout(*select_);
     struct CloseAtEnd {
         TQelODBCQuery& q;
         TQelODBCClient& ds;
@@ -229,9 +243,8 @@ void TQelODBCClient::LoadData() {
         TMemoryRecord* r = AddRecord();
         r->Loaded = !DoResyncRecordOnFirstAccess;
         // The row block becomes the record's data area as it is: no copy.
-        r->Data = select_->Rows[static_cast<std::size_t>(i)].release();
-        if (BlobCount > 0) r->Blobs = select_->LongValues[static_cast<std::size_t>(i)].release();
-        r->OwnsData = true;
+        r->OwnData(std::move(select_->Rows[static_cast<std::size_t>(i)]),
+                   BlobCount > 0 ? std::move(select_->LongValues[static_cast<std::size_t>(i)]) : nullptr);
     }
     DataLoaded = true;
     RecordPos = 0;

@@ -10,7 +10,7 @@
 
 namespace kubrix {
 
-std::int32_t ODBCFieldSlotLength(const TField* field) { return CalcFieldLen(field->DataType(), field->Size()); }
+std::int32_t ODBCFieldSlotLength(const TField* field) { return static_cast<std::int32_t>(field->SlotLength()); }
 
 bool ODBCFieldReadOnly(const TField* field) {
     auto* ds = dynamic_cast<const TQelODBCClient*>(field->DataSet());

@@ -19,7 +19,7 @@ public:
     virtual ~IODBCField() = default;
     //! Offset of the field's slot in the record data area, -1 when not stored.
     virtual std::int32_t GetDataOfs() const = 0;
-    //! CalcFieldLen of the field's type and size.
+    //! Value bytes of the field's slot (TField::SlotLength).
     virtual std::int32_t GetSize_() const = 0;
     virtual void SetDataOfs(std::int32_t offset) = 0;
     //! SQL_TableName, as rewritten by OnGetTableName.

@@ -6,9 +6,9 @@
 #include "dataset/ClientIndex.h"
 #include "dataset/ClientIndex2.h"
 #include "dataset/ODBCFields.h"
-#include "dataset/OnFailure.h"
 #include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -67,6 +67,7 @@ void TQelODBCClient::InitFieldDefsFromFields() {
         TDataSet::InitFieldDefsFromFields();
     }
     UpdateFieldDefList();
+    for (TField* f : Fields()) f->SetSlotLength(0);
     FieldOffsets.clear();
     std::int64_t offset = 0;
     for (TFieldDef* d : FieldDefList()) {
@@ -74,6 +75,38 @@ void TQelODBCClient::InitFieldDefsFromFields() {
         if (IsStoredType(d->DataType)) offset += static_cast<std::int64_t>(CalcFieldLenWide(d->DataType, d->Size)) + 1;
     }
     if (offset > 0xFFFF) DatabaseError("Record size " + std::to_string(offset) + " exceeds 65535 bytes");
+}
+
+void TQelODBCClient::LayOutSlots() {
+    // Each stored definition in order; a field whose slot was widened brings its own length.
+    FieldOffsets.clear();
+    std::int64_t offset = 0;
+    for (TFieldDef* d : FieldDefList()) {
+        FieldOffsets.push_back(static_cast<std::int32_t>(std::min<std::int64_t>(offset, INT32_MAX)));
+        if (!IsStoredType(d->DataType)) continue;
+        const TField* f = FindField(d->FullName());
+        offset += static_cast<std::int64_t>(f && AsODBCField(f) ? f->SlotLength() : CalcFieldLenWide(d->DataType, d->Size)) + 1;
+    }
+    if (offset > 0xFFFF) DatabaseError("Record size " + std::to_string(offset) + " exceeds 65535 bytes");
+    BindFieldSlots();
+    RecordSize = static_cast<std::uint16_t>(offset);
+    InitBufferPointers(false);
+}
+
+void TQelODBCClient::BindFieldSlots() {
+    variantSlots_.clear();
+    const auto& defs = FieldDefList();
+    for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+        if (defs[i]->DataType == ftVariant) variantSlots_.push_back(FieldOffsets[i] + 1);
+    for (TField* f : Fields()) {
+        if (f->FieldKind() != fkData) continue;
+        IODBCField* odbc = AsODBCField(f);
+        if (!odbc) continue;
+        odbc->SetDataOfs(-1);
+        if (!IsStoredType(f->DataType())) continue;
+        for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
+            if (defs[i]->FullName() == f->FieldName()) odbc->SetDataOfs(FieldOffsets[i]);
+    }
 }
 
 void TQelODBCClient::InitBufferPointers(bool recompute) {
@@ -84,7 +117,7 @@ void TQelODBCClient::InitBufferPointers(bool recompute) {
     }
     BookmarkOfs = RecordSize + CalcFieldsSize();
     BlobOfs = BookmarkOfs + 8;
-    ChangedOfs = BlobOfs + static_cast<int>(sizeof(std::string*)) * BlobCount;
+    ChangedOfs = BlobOfs;  // blob values are kept beside the buffer
     RecIndexOfs = ChangedOfs + FieldCount();
     RecBufSize = RecIndexOfs + 4;
 }
@@ -134,22 +167,14 @@ void TQelODBCClient::OpenCursor(bool infoQuery) {
     if (FieldCount() > 0) FieldDefs().Clear();
     InitFieldDefsFromFields();
     CursorOpen = true;
-    try {
-        TDataSet::OpenCursor(infoQuery);
-    } catch (...) {
-        CursorOpen = false;
-        throw;
-    }
+    ScopeFail closedOnFailure([this] { CursorOpen = false; });
+    TDataSet::OpenCursor(infoQuery);
 }
 
 void TQelODBCClient::InternalOpen() {
     SetBookmarkSize(4);
     BlobFields.clear();
     TotalFields.clear();
-    variantSlots_.clear();
-    const auto& defs = FieldDefList();
-    for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
-        if (defs[i]->DataType == ftVariant) variantSlots_.push_back(FieldOffsets[i] + 1);
     for (TField* f : Fields()) {
         if (f->FieldKind() != fkData) continue;
         if (!IsSupportedType(f->DataType())) DatabaseErrorFmt("Field '%s' is of an unknown type", f->DisplayName());
@@ -158,13 +183,8 @@ void TQelODBCClient::InternalOpen() {
             (dynamic_cast<TQelODBCIntegerField*>(f) && static_cast<TQelODBCIntegerField*>(f)->calc_total()) ||
             (dynamic_cast<TQelODBCSmallintField*>(f) && static_cast<TQelODBCSmallintField*>(f)->calc_total()))
             TotalFields.push_back(f);
-        IODBCField* odbc = AsODBCField(f);
-        if (!odbc) continue;
-        odbc->SetDataOfs(-1);
-        if (!IsStoredType(f->DataType())) continue;
-        for (std::size_t i = 0; i < defs.size() && i < FieldOffsets.size(); ++i)
-            if (defs[i]->FullName() == f->FieldName()) odbc->SetDataOfs(FieldOffsets[i]);
     }
+    BindFieldSlots();
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
     if (!DataLoaded) LoadData();
@@ -185,8 +205,10 @@ void TQelODBCClient::CheckUniqueIndexes(const std::uint8_t* area, const TMemoryR
 void TQelODBCClient::InternalClose() {
     ClearRecords();
     for (TQelODBCClientIndex* index : Indexes) index->DataClosed();
-    for (TField* f : Fields())
+    for (TField* f : Fields()) {
         if (IODBCField* odbc = AsODBCField(f)) odbc->SetDataOfs(-1);
+        f->SetSlotLength(0);
+    }
     BlobFields.clear();
     BlobCount = 0;
     variantSlots_.clear();
@@ -202,9 +224,12 @@ void TQelODBCClient::InternalClose() {
 
 TMemoryRecord* TQelODBCClient::AddRecord() {
     if (UnfilteredRecords) UnfilteredRecords->reserve(UnfilteredRecords->size() + 1);
-    auto* rec = new TMemoryRecord(this, true);
-    if (UnfilteredRecords) UnfilteredRecords->push_back(rec);
-    return rec;
+    recordStore_.reserve(recordStore_.size() + 1);  // so that the push below cannot fail
+    auto rec = std::make_unique<TMemoryRecord>(this, true);
+    TMemoryRecord* r = rec.get();
+    recordStore_.push_back(std::move(rec));
+    if (UnfilteredRecords) UnfilteredRecords->push_back(r);
+    return r;
 }
 
 TMemoryRecord* TQelODBCClient::InsertRecord(int index) {
@@ -235,24 +260,17 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
     TMemoryRecord* main = record->MainRecord() ? record->MainRecord() : record;
     TMemoryRecord* copy = AddRecord();
     copy->SetMainRecord(main);
-    if (!record->OwnsData) {
+    if (!record->OwnsData()) {
         // Shared data stays shared: the copy points at the same source row.
-        if (copy->OwnsData) {
-            ReleaseVariantSlots(copy->Data);
-            delete[] copy->Data;
-            delete[] copy->Blobs;
-        }
-        copy->Data = record->Data;
-        copy->Blobs = record->Blobs;
-        copy->OwnsData = false;
+        copy->ShareData(record->Data, record->Blobs);
         return copy;
     }
     if (record->Data) {
-        if (!copy->Data) copy->Data = new std::uint8_t[RecordSize]();
+        copy->EnsureData(RecordSize);
         CopyDataArea(copy->Data, record->Data);
     }
     if (record->Blobs && BlobCount > 0) {
-        if (!copy->Blobs) copy->Blobs = new std::string[static_cast<std::size_t>(BlobCount)];
+        copy->EnsureBlobs(static_cast<std::size_t>(BlobCount));
         for (int i = 0; i < BlobCount; ++i) copy->Blobs[i] = record->Blobs[i];
     }
     return copy;
@@ -266,7 +284,9 @@ void TQelODBCClient::RemoveRecord(int index) {
         auto& all = *UnfilteredRecords;
         all.erase(std::remove(all.begin(), all.end(), rec), all.end());
     }
-    delete rec;
+    // Newer records are removed more often: search the store from its end.
+    auto owned = std::find_if(recordStore_.rbegin(), recordStore_.rend(), [rec](const auto& p) { return p.get() == rec; });
+    if (owned != recordStore_.rend()) recordStore_.erase(std::next(owned).base());
     if (Records.empty() && (!UnfilteredRecords || UnfilteredRecords->empty())) LastRecordID = kNoRecordID;
 }
 
@@ -276,8 +296,8 @@ void TQelODBCClient::ClearRecords() {
         Records = std::move(*UnfilteredRecords);
         UnfilteredRecords.reset();
     }
-    for (TMemoryRecord* r : Records) delete r;
     Records.clear();
+    recordStore_.clear();
     LastRecordID = kNoRecordID;
     RecordPos = -1;
 }
@@ -352,7 +372,7 @@ void TQelODBCClient::InternalPost() {
         TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
         int index = append ? count : insertIndex_;
         {
-            OnFailure drop([&] { RemoveRecord(index); });
+            ScopeFail removeOnFailure([this, index] { RemoveRecord(index); });
             AssignMemoryRecord(rec, rb);
             for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
         }
@@ -368,7 +388,7 @@ void TQelODBCClient::InternalPost() {
         // The record leaves the indexes under its old key and comes back under the new one.
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
         {
-            OnFailure restore([&] {
+            ScopeFail restore([&] {
                 for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
             });
             AssignMemoryRecord(rec, rb);

@@ -9,7 +9,7 @@
 //   0               RecordSize        data area
 //   RecordSize      CalcFieldsSize    calculated and lookup fields (flag + DataSize each)
 //   BookmarkOfs     8                 RecordID (int32), bookmark flag (1 byte), 3 spare
-//   BlobOfs         8 * BlobCount     one std::string* per blob field (owned by the buffer)
+//   BlobOfs         0                 (blob values are kept beside the buffer, per half)
 //   ChangedOfs      field count       changed flags
 //   RecIndexOfs     4                 index in Records, -1 for a record not stored yet
 //   RecBufSize      1                 old-image flag
@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dataset/DataSet.h"
@@ -198,7 +199,8 @@ public:
     bool DoPostToDB = true;
 
     // ---- members
-    //! Ordered record list; a record's position is its record index.
+    //! Ordered record list; a record's position is its record index. The records are owned by
+    //! the dataset (created by AddRecord, freed by RemoveRecord and ClearRecords).
     std::vector<TMemoryRecord*> Records;
     //! The full list while a record subset is in force, else nullptr.
     std::unique_ptr<std::vector<TMemoryRecord*>> UnfilteredRecords;
@@ -254,13 +256,17 @@ public:
     void SetCheckRecordCount(bool value);
     void SetMaxRecordCount(int value);
 
-    //! Diagnostic texts (SQLSTATE followed by the message) gathered since the last open.
+    //! Diagnostic texts (SQLSTATE followed by the message) gathered since the last open; the
+    //! first thousand are kept.
     std::vector<std::string> Errors;
 
     //! Replaces the field definitions by the statement's described result columns.
     void CopyStructure(TQelODBCQuery& statement);
     //! Lays the statement's result columns onto the record: the hook of the select statement.
     void OnCreateODBCField(TQelODBCQuery& statement);
+    //! Takes the slot lengths of the statement's rows where reading widened them (a loaded
+    //! value longer than its slot), and lays the record out again to match.
+    void AdoptRowLayout(const TQelODBCQuery& statement);
     //! The error handler of the statements: appends the text.
     void CheckODBCError(const std::string& sqlState, const std::string& message);
 
@@ -325,6 +331,11 @@ private:
     void EncodeStored(const TField* field, std::uint8_t* slot, const Variant& value) const;
     void WriteBlob(const TField* field, std::string& blob, const Variant& value) const;
 
+    //! FieldOffsets, field slot offsets and RecordSize from the definitions and the fields'
+    //! slot lengths.
+    void LayOutSlots();
+    //! Gives every stored field its slot offset from FieldOffsets; lists the Variant slots.
+    void BindFieldSlots();
     //! Opens the select's cursor only to take its result columns as field definitions.
     void DescribeSelect();
     void CreateFieldObjects();
@@ -332,6 +343,10 @@ private:
 
     TQelODBCConnection* connection_ = nullptr;
     std::unique_ptr<TQelODBCQuery> select_;
+    //! Blob values of each record buffer half, BlobCount strings per half.
+    std::unordered_map<const std::uint8_t*, std::unique_ptr<std::string[]>> bufferBlobs_;
+    //! Every record of the dataset, in no particular order: their owner.
+    std::vector<std::unique_ptr<TMemoryRecord>> recordStore_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
 

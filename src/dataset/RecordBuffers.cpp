@@ -22,33 +22,32 @@ bool StateSendsChange(TDataSetState s) { return s != dsCalcFields && s != dsFilt
 }  // namespace
 
 std::string* TQelODBCClient::BlobAt(TRecordBuffer half, int slot) const {
-    std::string* p;
-    std::memcpy(&p, half + BlobOfs + static_cast<int>(sizeof(std::string*)) * slot, sizeof p);
-    return p;
+    auto it = bufferBlobs_.find(half);
+    if (it == bufferBlobs_.end() || slot < 0 || slot >= BlobCount) DatabaseError("No blob value in this buffer");
+    return &it->second[static_cast<std::size_t>(slot)];
 }
 
 TRecordBuffer TQelODBCClient::AllocRecordBuffer() {
     const std::size_t size = 2 * static_cast<std::size_t>(RecBufSize) + 1;
-    TRecordBuffer buf = new std::uint8_t[size]();
+    std::unique_ptr<std::uint8_t[]> buf(new std::uint8_t[size]());
+    // The blob values of each half live beside the buffer, owned by the dataset.
     for (int half = 0; half < 2; ++half)
-        for (int i = 0; i < BlobCount; ++i) {
-            auto* s = new std::string();
-            std::memcpy(buf + half * (RecBufSize + 1) + BlobOfs + static_cast<int>(sizeof s) * i, &s, sizeof s);
-        }
+        bufferBlobs_[buf.get() + half * (RecBufSize + 1)] =
+            std::make_unique<std::string[]>(static_cast<std::size_t>(std::max(BlobCount, 0)));
     std::int32_t none = -1;
-    std::memcpy(buf + RecIndexOfs, &none, 4);
-    return buf;
+    std::memcpy(buf.get() + RecIndexOfs, &none, 4);
+    return buf.release();
 }
 
 void TQelODBCClient::FreeRecordBuffer(TRecordBuffer& buffer) {
     if (!buffer) return;
-    for (int half = 0; half < 2; ++half) {
-        TRecordBuffer h = buffer + half * (RecBufSize + 1);
-        ReleaseVariantSlots(h);
-        for (int i = 0; i < BlobCount; ++i) delete BlobAt(h, i);
-    }
-    delete[] buffer;
+    std::unique_ptr<std::uint8_t[]> owned(buffer);
     buffer = nullptr;
+    for (int half = 0; half < 2; ++half) {
+        TRecordBuffer h = owned.get() + half * (RecBufSize + 1);
+        ReleaseVariantSlots(h);
+        bufferBlobs_.erase(h);
+    }
 }
 
 void TQelODBCClient::InternalInitRecord(TRecordBuffer buffer) {
@@ -136,10 +135,7 @@ void TQelODBCClient::RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer,
 }
 
 void TQelODBCClient::AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buffer) {
-    if (!record->Data) {
-        record->Data = new std::uint8_t[RecordSize]();
-        record->OwnsData = true;
-    }
+    record->EnsureData(RecordSize);
     CopyDataArea(record->Data, buffer);
     TRecordBuffer old = buffer + RecBufSize + 1;
     if (buffer[RecBufSize]) {
@@ -150,10 +146,7 @@ void TQelODBCClient::AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buf
         record->FreeOldImage();
     }
     if (BlobCount > 0) {
-        if (!record->Blobs) {
-            record->Blobs = new std::string[static_cast<std::size_t>(BlobCount)];
-            record->OwnsData = true;
-        }
+        record->EnsureBlobs(static_cast<std::size_t>(BlobCount));
         for (int i = 0; i < BlobCount; ++i) record->Blobs[i] = *BlobAt(buffer, i);
     }
     const auto n = static_cast<std::size_t>(FieldCount());
@@ -223,29 +216,8 @@ bool TQelODBCClient::GetFieldData(TField* field, void* buffer) {
     }
     const std::uint8_t* p = FindFieldData(rb, field);
     if (!p) return false;
-    bool present = p[0] != 0;
-    if (type == ftString || type == ftFixedChar || type == ftGuid) present = present && p[1] != 0;
-    if (type == ftWideString) present = present && (p[1] != 0 || p[2] != 0);
-    if (!present || !buffer) return present;
-    const std::uint32_t len = CalcFieldLen(type, field->Size());
-    switch (type) {
-    case ftVariant: *static_cast<Variant*>(buffer) = VariantSlotRead(p + 1); break;
-    case ftWideString: {
-        auto& out = *static_cast<std::u16string*>(buffer);
-        out.clear();
-        for (std::uint32_t i = 0; i + 1 < len; i += 2) {
-            char16_t c = static_cast<char16_t>(p[1 + i] | (p[2 + i] << 8));
-            if (c == 0) break;
-            out.push_back(c);
-        }
-        break;
-    }
-    default: {
-        int size = field->GetDataSize();
-        std::memcpy(buffer, p + 1, size > 0 ? std::min<std::uint32_t>(len, static_cast<std::uint32_t>(size)) : len);
-    }
-    }
-    return true;
+    const int size = field->GetDataSize();
+    return field->Codec().ReadNative(p, buffer, size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 bool TQelODBCClient::GetFieldData(TField* field, void* buffer, bool) { return GetFieldData(field, buffer); }
@@ -285,49 +257,16 @@ void TQelODBCClient::SetFieldData(TField* field, const void* buffer) {
         if (field->FieldKind() != fkInternalCalc && field->Index() >= 0) rb[ChangedOfs + field->Index()] = 1;
         if (blobSlot >= 0) {
             *BlobAt(rb, blobSlot) = buffer ? *static_cast<const std::string*>(buffer) : std::string();
-        } else if (type == ftVariant) {
-            const Variant* v = static_cast<const Variant*>(buffer);
-            if (!v || v->IsEmptyOrNull()) {
-                p[0] = 0;
-                VariantSlotClear(p + 1);
-            } else {
-                VariantSlotAssign(p + 1, *v);
-                p[0] = 1;
-            }
         } else {
-            const std::uint32_t len = CalcFieldLen(type, field->Size());
-            std::memset(p + 1, 0, len);
-            p[0] = buffer ? 1 : 0;
-            if (buffer && type == ftWideString) {
-                const auto& w = *static_cast<const std::u16string*>(buffer);
-                std::size_t units = std::min<std::size_t>(w.size(), (len - 2) / 2);
-                for (std::size_t i = 0; i < units; ++i) {
-                    p[1 + 2 * i] = static_cast<std::uint8_t>(w[i] & 0xFF);
-                    p[2 + 2 * i] = static_cast<std::uint8_t>(w[i] >> 8);
-                }
-            } else if (buffer) {
-                int size = field->GetDataSize();
-                std::memcpy(p + 1, buffer, size > 0 ? std::min<std::uint32_t>(len, static_cast<std::uint32_t>(size)) : len);
-            }
+            const int size = field->GetDataSize();
+            field->Codec().WriteNative(p, buffer, size > 0 ? static_cast<std::size_t>(size) : 0);
         }
     }
     if (StateSendsChange(state)) DataEvent(TDataEvent::deFieldChange, reinterpret_cast<std::intptr_t>(field));
 }
 
-void TQelODBCClient::SetFieldData(TField* field, const void* buffer, bool nativeFormat) {
-    if (buffer && nativeFormat && (field->DataType() == ftString || field->DataType() == ftFixedChar) &&
-        field->FieldKind() == fkData) {
-        // The caller's text may be longer than the field: keep Size whole characters.
-        const auto size = static_cast<std::size_t>(field->GetDataSize());
-        const char* text = static_cast<const char*>(buffer);
-        std::string_view sv(text, strnlen(text, size));
-        std::size_t n = Utf8PrefixBytes(sv, static_cast<std::size_t>(field->Size()));
-        n = Utf8FitBytes(sv.substr(0, n), size - 1);
-        std::string temp(size, '\0');
-        std::memcpy(temp.data(), sv.data(), n);
-        SetFieldData(field, temp.data());
-        return;
-    }
+void TQelODBCClient::SetFieldData(TField* field, const void* buffer, bool) {
+    // The codec keeps Size whole characters of a caller's text that is longer than the field.
     SetFieldData(field, buffer);
 }
 

@@ -31,6 +31,8 @@ inline constexpr const char* kMsgConfirmReconnect =
     "Прервана связь с сервером.\rВосстановить связь с сервером?\r\r";
 inline constexpr const char* kMsgUnhandledParamType = "Необрабатываемый тип параметра.\r";
 inline constexpr const char* kSqlStateOutOfRange = "22003";
+//! String data, right truncated: a value was cut to its buffer.
+inline constexpr const char* kSqlStateTruncated = "01004";
 inline constexpr const char* kMsgOutOfRange = "Numeric value out of range: ";
 inline constexpr const char* kMsgBadDate = "Недопустимая дата в колонке ";
 

@@ -16,6 +16,7 @@
 #include "support/FormatSettings.h"
 #include "support/Text.h"
 #include "support/UiServices.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 namespace {
@@ -38,16 +39,21 @@ static_assert(std::is_same_v<SQLLEN, std::int64_t>, "indicators are read as 64-b
 
 std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
 
-// Whether the driver cut a value of this C type to the buffer, as SQLGetData would report it.
-bool Truncated(std::int16_t targetType, std::int64_t length, SQLLEN ind) {
-    if (ind == SQL_NULL_DATA) return false;
-    switch (targetType) {
-        case SQL_C_CHAR: return ind == SQL_NO_TOTAL || ind >= length;
-        case SQL_C_WCHAR: return ind == SQL_NO_TOTAL || ind + 2 > length;
-        case SQL_C_BINARY: return ind == SQL_NO_TOTAL || ind > length;
-        default: return false;
-    }
-}
+// C types whose values have a length of their own (and may be longer than their buffer).
+bool IsVariableFetch(TFetchType type) { return type == fcChar || type == fcWChar || type == fcBinary; }
+
+// Notices passed on from one call at most; a driver may keep any number.
+constexpr int kMaxNoticesPerCall = 64;
+
+static_assert(fcChar == SQL_C_CHAR && fcWChar == SQL_C_WCHAR && fcBinary == SQL_C_BINARY && fcLong == SQL_C_LONG &&
+                  fcShort == SQL_C_SHORT && fcDouble == SQL_C_DOUBLE && fcBit == SQL_C_BIT &&
+                  fcSBigInt == SQL_C_SBIGINT && fcDate == SQL_C_DATE && fcTime == SQL_C_TIME &&
+                  fcTimeStamp == SQL_C_TIMESTAMP && fcTypeDate == SQL_C_TYPE_DATE && fcTypeTime == SQL_C_TYPE_TIME &&
+                  fcTypeTimeStamp == SQL_C_TYPE_TIMESTAMP,
+              "fetch types are the driver interface's C types");
+static_assert(sizeof(TFetchedDate) == sizeof(SQL_DATE_STRUCT) && sizeof(TFetchedTime) == sizeof(SQL_TIME_STRUCT) &&
+                  sizeof(TFetchedTimeStamp) == sizeof(SQL_TIMESTAMP_STRUCT),
+              "fetched date layouts are the driver interface's");
 
 SQLHSTMT Stmt(ODBCHandle h) { return static_cast<SQLHSTMT>(h); }
 
@@ -175,8 +181,9 @@ void TQelODBCField::SetTyp(std::int16_t sqlType, std::int64_t columnSize, std::i
             size = 16;
             break;
         case SQL_BIT:
+            // Read as an integer: any non-zero number is true.
             FieldType = ftBoolean;
-            TargetType = SQL_C_BIT;
+            TargetType = SQL_C_LONG;
             size = 2;
             break;
         case SQL_BINARY:
@@ -210,8 +217,10 @@ void TQelODBCField::SetTyp(std::int16_t sqlType, std::int64_t columnSize, std::i
             size = 39;
             break;
         default:
+            // Never read: no room in the row, whatever size the driver describes.
             FieldType = ftUnknown;
             TargetType = sqlType;
+            size = 0;
             break;
     }
     Size = static_cast<std::int32_t>(std::clamp<std::int64_t>(size, 0, INT32_MAX));
@@ -223,14 +232,9 @@ TQelODBCParam::TQelODBCParam(TQelODBCParams* collection) : collection_(collectio
 
 void TQelODBCParam::SetName(const std::string& name) {
     NameChanging = true;
-    try {
-        name_ = name;
-        if (collection_) collection_->Update(this);
-    } catch (...) {
-        NameChanging = false;
-        throw;
-    }
-    NameChanging = false;
+    ScopeExit done([this] { NameChanging = false; });
+    name_ = name;
+    if (collection_) collection_->Update(this);
 }
 
 TQelODBCParam& TQelODBCParams::Add() {
@@ -468,13 +472,8 @@ void TQelODBCQuery::OpenCursorOnce() {
         } else {
             auto hook = std::move(OnFieldsCreated);
             OnFieldsCreated = nullptr;
-            try {
-                CreateFields();
-            } catch (...) {
-                OnFieldsCreated = std::move(hook);
-                throw;
-            }
-            OnFieldsCreated = std::move(hook);
+            ScopeExit restore([this, &hook] { OnFieldsCreated = std::move(hook); });
+            CreateFields();
         }
     } catch (...) {
         CloseCursor();
@@ -517,8 +516,11 @@ void TQelODBCQuery::CreateFields() {
         if (f->IsLong) {
             f->Offset = LongCount++;
         } else {
+            // Checked: described sizes are the driver's word.
+            const std::int64_t end = std::int64_t{RowSize} + f->Size + 1;
+            if (end > INT32_MAX) throw Exception("Column " + f->Name + " does not fit the row");
             f->Offset = RowSize;
-            RowSize += f->Size + 1;
+            RowSize = static_cast<std::int32_t>(end);
         }
         fields_.push_back(std::move(f));
     }
@@ -531,7 +533,7 @@ void TQelODBCQuery::FetchAll() {
         if (CheckRecordCount && connection_ && connection_->MaxRecordCount > 0)
             cap = MaxRecordCount > 0 ? MaxRecordCount : connection_->MaxRecordCount;
         SQLRETURN rc = SQL_NO_DATA;
-        if (!FetchBlocks(cap, rc)) {
+        if (!BlockReads || !FetchBlocks(cap, rc)) {
             rc = SQLFetch(Stmt(hstmt_));
             Check(rc);
             while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
@@ -551,9 +553,11 @@ void TQelODBCQuery::FetchAll() {
 
 bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
     SQLHSTMT h = Stmt(hstmt_);
+    blockRows_ = 1;
     bound_.clear();
     boundIndex_.assign(fields_.size(), -1);
     bool readsLong = false;
+    bool mayOverflow = false;  // a bound value may be longer than its buffer
     std::size_t stride = 0;
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         const TQelODBCField& f = *fields_[i];
@@ -562,37 +566,13 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
             readsLong = readsLong || LongCount > 0;
             continue;
         }
+        if (f.FieldType == ftUnknown) continue;  // never read
         // The C type and buffer length are those of the value-by-value read below.
-        std::int16_t type = f.TargetType;
-        std::int64_t length = f.Size;
-        switch (f.FieldType) {
-            case ftUnknown: continue;  // never read
-            case ftString:
-                if (f.Size <= 0) continue;
-                type = SQL_C_CHAR;
-                break;
-            case ftInteger:
-                if (f.TargetType == SQL_C_SBIGINT) length = sizeof(SQLBIGINT);
-                break;
-            case ftBoolean:
-                type = SQL_C_LONG;
-                length = sizeof(SQLINTEGER);
-                break;
-            case ftBCD: length = 100; break;
-            case ftDateTime:
-            case ftDate:
-            case ftTime:
-                length = (type == SQL_C_TIME || type == SQL_C_TYPE_TIME) ? sizeof(SQL_TIME_STRUCT)
-                                                                         : sizeof(SQL_TIMESTAMP_STRUCT);
-                break;
-            case ftVarBytes:
-                if (f.Size < 2) continue;
-                length = f.Size - 2;
-                break;
-            default: break;
-        }
-        if (length <= 0) return false;
-        BoundColumn b{&f, type, length, stride, stride + sizeof(SQLLEN)};
+        const auto type = static_cast<TFetchType>(f.TargetType);
+        const std::int64_t length = CodecOf(f).FetchLength(type);
+        if (length <= 0) continue;  // nothing to read into: stays null
+        mayOverflow = mayOverflow || IsVariableFetch(type);
+        BoundColumn b{&f, f.TargetType, length, stride, stride + sizeof(SQLLEN)};
         // Room for the widest fixed C type whatever the slot says.
         stride = Align8(b.DataOffset + std::max<std::size_t>(static_cast<std::size_t>(length), 16));
         boundIndex_[i] = static_cast<int>(bound_.size());
@@ -600,17 +580,23 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
     }
     if (bound_.empty()) return false;
 
+    std::size_t blockRows = std::clamp<std::size_t>(kBlockBytes / stride, 1, kMaxBlockRows);
+    SQLUINTEGER extensions = 0;
+    const bool knowsExtensions =
+        connection_ && SQLGetInfo(static_cast<SQLHDBC>(connection_->ConnectionHandle()), SQL_GETDATA_EXTENSIONS,
+                                  &extensions, sizeof extensions, nullptr) == SQL_SUCCESS;
+    const SQLUINTEGER anyColumn = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
     // Long values are read with SQLGetData after the bound ones: one row per block then, and the
     // driver must allow reading any unbound column in any order.
-    std::size_t blockRows = std::clamp<std::size_t>(kBlockBytes / stride, 1, kMaxBlockRows);
     if (readsLong) {
-        SQLUINTEGER extensions = 0;
-        if (!connection_ || SQLGetInfo(static_cast<SQLHDBC>(connection_->ConnectionHandle()), SQL_GETDATA_EXTENSIONS,
-                                       &extensions, sizeof extensions, nullptr) != SQL_SUCCESS)
-            return false;
-        const SQLUINTEGER need = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;
-        if ((extensions & need) != need) return false;
+        if (!knowsExtensions || (extensions & anyColumn) != anyColumn) return false;
         blockRows = 1;
+    }
+    // A text or byte value longer than its buffer is read again whole with SQLGetData on its
+    // bound column; inside a block of several rows the driver must position on the row first.
+    if (mayOverflow) {
+        if (!knowsExtensions || (extensions & (anyColumn | SQL_GD_BOUND)) != (anyColumn | SQL_GD_BOUND)) return false;
+        if ((extensions & SQL_GD_BLOCK) == 0) blockRows = 1;
     }
 
     // Whatever happens below, the statement is left without bindings into this function's buffers.
@@ -638,6 +624,7 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
     } else if (rc != SQL_SUCCESS) {
         return false;
     }
+    blockRows_ = blockRows;
     std::vector<std::uint8_t> block(stride * blockRows);
     std::vector<SQLUSMALLINT> status(blockRows);
     SQLULEN fetched = 0;
@@ -657,36 +644,18 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
         std::fill(status.begin(), status.end(), SQLUSMALLINT{SQL_ROW_NOROW});
         fetched = 0;
         rc = SQLFetch(h);
-        blockDiag_.clear();
-        if (rc == SQL_SUCCESS_WITH_INFO && OnODBCError)
-            for (auto& r : ReadDiagRecords(SQL_HANDLE_STMT, hstmt_)) blockDiag_.emplace_back(r.State, r.Message);
+        // The block's notices are passed on once, before its rows.
+        if (rc == SQL_SUCCESS_WITH_INFO) PassNotices();
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && !(rc == SQL_ERROR && fetched > 0)) break;
         // A failed fetch may still deliver the rows before the failing one; those are kept, as
         // they would have been read one by one.
-        const SQLRETURN blockCode = rc;
         const std::size_t n = std::min<std::size_t>(fetched, blockRows);
-        if (blockCode == SQL_SUCCESS_WITH_INFO && !blockDiag_.empty()) {
-            // A notice about no value in particular is passed on once, before the block's rows.
-            bool aboutValues = false;
-            for (std::size_t r = 0; r < n && !aboutValues; ++r)
-                for (const BoundColumn& b : bound_) {
-                    SQLLEN ind;
-                    std::memcpy(&ind, block.data() + r * stride + b.IndicatorOffset, sizeof ind);
-                    if (Truncated(b.TargetType, b.Length, ind)) {
-                        aboutValues = true;
-                        break;
-                    }
-                }
-            if (!aboutValues)
-                for (const auto& d : blockDiag_) OnODBCError(d.first, d.second);
-        }
         for (std::size_t r = 0; r < n; ++r) {
             if (status[r] != SQL_ROW_SUCCESS && status[r] != SQL_ROW_SUCCESS_WITH_INFO) {
                 rc = SQL_ERROR;
                 break;
             }
-            if (static_cast<std::int64_t>(Rows.size()) < cap)
-                StoreRow(block.data() + r * stride, blockCode == SQL_SUCCESS_WITH_INFO);
+            if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow(block.data() + r * stride, r);
         }
         if (rc == SQL_ERROR) break;
     }
@@ -694,204 +663,206 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
     return true;
 }
 
-void TQelODBCQuery::StoreRow(const std::uint8_t* boundRow, bool blockNotice) {
-    const std::size_t rowSize = static_cast<std::size_t>(std::max(RowSize, 0));
-    Rows.emplace_back(new std::uint8_t[rowSize]());
-    std::uint8_t* row = Rows.back().get();
+void TQelODBCQuery::StoreRow(const std::uint8_t* boundRow, std::size_t rowInBlock) {
+    Rows.emplace_back(new std::uint8_t[static_cast<std::size_t>(std::max(RowSize, 0))]());
     std::string* longs = nullptr;
     if (LongCount > 0) {
         LongValues.emplace_back(new std::string[static_cast<std::size_t>(LongCount)]);
         longs = LongValues.back().get();
     }
     for (std::size_t i = 0; i < fields_.size(); ++i) {
-        const TQelODBCField& f = *fields_[i];
+        TQelODBCField& f = *fields_[i];
         if (f.Offset < 0) continue;
         if (f.IsLong) {
             if (longs && f.Offset < LongCount) longs[f.Offset] = ReadLong(f);
             continue;
         }
-        if (static_cast<std::size_t>(f.Offset) + 1 + static_cast<std::size_t>(f.Size) > rowSize)
-            throw Exception("Column " + f.Name + " does not fit the row");
+        if (std::int64_t{f.Offset} + 1 + f.Size > RowSize) throw Exception("Column " + f.Name + " does not fit the row");
         const int b = boundRow ? boundIndex_[i] : -1;
         if (b < 0) {
-            ReadValue(f, row + f.Offset);
+            ReadValue(f);
             continue;
         }
         const BoundColumn& col = bound_[static_cast<std::size_t>(b)];
-        BoundValue v{boundRow + col.DataOffset, col.Length, 0, SQL_SUCCESS};
+        BoundValue v{boundRow + col.DataOffset, col.Length, 0, rowInBlock};
         std::memcpy(&v.Indicator, boundRow + col.IndicatorOffset, sizeof v.Indicator);
-        if (blockNotice && Truncated(col.TargetType, col.Length, v.Indicator)) v.ReturnCode = SQL_SUCCESS_WITH_INFO;
-        ReadValue(f, row + f.Offset, &v);
+        ReadValue(f, &v);
     }
 }
 
-std::int16_t TQelODBCQuery::GetValue(const TQelODBCField& f, std::int16_t targetType, void* out, std::int64_t length,
-                                     std::int64_t* indicator, const BoundValue* bound) {
-    if (!bound)
-        return SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, out, length, indicator);
-    std::memcpy(out, bound->Data, static_cast<std::size_t>(std::min(length, bound->Length)));
-    *indicator = bound->Indicator;
-    return bound->ReturnCode;
+void TQelODBCQuery::PassNotices() {
+    if (!OnODBCError || !hstmt_) return;
+    int passed = 0;
+    for (const auto& r : ReadDiagRecords(SQL_HANDLE_STMT, hstmt_)) {
+        // A value the driver cut to its buffer is read again whole: that notice tells nothing.
+        if (r.State == kSqlStateTruncated) continue;
+        if (passed++ == kMaxNoticesPerCall) break;
+        OnODBCError(r.State, r.Message);
+    }
 }
 
-void TQelODBCQuery::CheckValue(std::int16_t returnCode, const BoundValue* bound) {
-    if (!bound) {
-        Check(returnCode);
-        return;
+TValueCodec TQelODBCQuery::CodecOf(const TQelODBCField& f) {
+    return TValueCodec(f.FieldType, static_cast<int>(std::clamp<std::int64_t>(f.ColumnSize, 0, INT32_MAX)),
+                       static_cast<std::uint32_t>(std::max(f.Size, 0)));
+}
+
+std::uint8_t* TQelODBCQuery::SlotOf(const TQelODBCField& f) { return Rows.back().get() + f.Offset; }
+
+bool TQelODBCQuery::ReadPieces(const TQelODBCField& f, std::int16_t targetType, std::string& out, std::size_t limit) {
+    char buf[4096];
+    const std::size_t term = targetType == SQL_C_CHAR ? 1 : targetType == SQL_C_WCHAR ? 2 : 0;
+    const SQLLEN room = SQLLEN(sizeof buf) - SQLLEN(term);
+    auto tooLong = [&](std::size_t n) { return n > limit; };
+    for (;;) {
+        SQLLEN ind = 0;
+        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, buf, sizeof buf, &ind);
+        if (rc == SQL_NO_DATA) break;
+        if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+            Check(rc);
+            return false;
+        }
+        if (ind == SQL_NULL_DATA) {
+            out.clear();
+            return true;
+        }
+        if (rc == SQL_SUCCESS) {
+            std::size_t n = static_cast<std::size_t>(room);
+            if (ind != SQL_NO_TOTAL) n = static_cast<std::size_t>(std::clamp<SQLLEN>(ind, 0, room));
+            else if (term == 1) n = strnlen(buf, static_cast<std::size_t>(room));
+            if (tooLong(out.size() + n)) ThrowTooLong(f, out.size() + n);
+            out.append(buf, n);
+            break;
+        }
+        // More to come: keep this part and read the rest in one go when its length is known.
+        if (tooLong(out.size() + static_cast<std::size_t>(room))) ThrowTooLong(f, out.size() + static_cast<std::size_t>(room));
+        out.append(buf, static_cast<std::size_t>(room));
+        if (ind != SQL_NO_TOTAL && ind > room) {
+            std::size_t rest = static_cast<std::size_t>(ind - room);
+            if (tooLong(out.size() + rest)) ThrowTooLong(f, out.size() + rest);
+            std::size_t have = out.size();
+            out.resize(have + rest + term);
+            SQLLEN ind2 = 0;
+            rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, out.data() + have,
+                            static_cast<SQLLEN>(rest + term), &ind2);
+            if (rc == SQL_ERROR) {
+                Check(rc);
+                return false;
+            }
+            out.resize(have + (ind2 == SQL_NO_TOTAL ? rest : std::min<std::size_t>(rest, static_cast<std::size_t>(std::max<SQLLEN>(ind2, 0)))));
+            if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) break;
+        }
     }
-    // The block's fetch held the driver's notice about this value.
-    if (returnCode == SQL_SUCCESS_WITH_INFO && OnODBCError)
-        for (const auto& d : blockDiag_) OnODBCError(d.first, d.second);
+    return true;
 }
 
 std::string TQelODBCQuery::ReadLong(const TQelODBCField& f) {
     std::string out;
-    char buf[4096];
-    const bool text = f.TargetType == SQL_C_CHAR;
-    const SQLLEN room = text ? SQLLEN(sizeof buf) - 1 : SQLLEN(sizeof buf);
-    for (;;) {
-        SQLLEN ind = 0;
-        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType, buf, sizeof buf, &ind);
-        if (rc == SQL_NO_DATA) break;
-        if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
-            Check(rc);
-            return {};
-        }
-        if (ind == SQL_NULL_DATA) return {};
-        if (rc == SQL_SUCCESS) {
-            out.append(buf, static_cast<std::size_t>(ind == SQL_NO_TOTAL ? std::strlen(buf) : std::min(ind, room)));
-            break;
-        }
-        // More to come: keep this part and read the rest in one go when its length is known.
-        out.append(buf, static_cast<std::size_t>(room));
-        if (ind != SQL_NO_TOTAL && ind > room) {
-            std::size_t rest = static_cast<std::size_t>(ind - room);
-            std::size_t have = out.size();
-            out.resize(have + rest + (text ? 1 : 0));
-            SQLLEN ind2 = 0;
-            rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType, out.data() + have,
-                            static_cast<SQLLEN>(rest + (text ? 1 : 0)), &ind2);
-            if (rc == SQL_ERROR) {
-                Check(rc);
-                return {};
-            }
-            out.resize(have + (ind2 == SQL_NO_TOTAL ? rest : std::min<std::size_t>(rest, static_cast<std::size_t>(ind2))));
-            if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) break;
-        }
-    }
+    if (!ReadPieces(f, f.TargetType, out, SIZE_MAX)) return {};
     return out;
 }
 
-void TQelODBCQuery::ReadValue(const TQelODBCField& f, std::uint8_t* slot, const BoundValue* bound) {
+void TQelODBCQuery::ThrowTooLong(const TQelODBCField& f, std::size_t bytes) {
+    throw Exception("Column " + f.Name + " holds a value of " + std::to_string(bytes) +
+                    " bytes that does not fit a record of " + std::to_string(MaxRowSize) + " bytes");
+}
+
+std::string TQelODBCQuery::ReadWhole(const TQelODBCField& f, std::int16_t targetType, const BoundValue* bound,
+                                     const std::uint8_t* first, std::size_t firstLength, std::int64_t indicator) {
+    const std::size_t limit = static_cast<std::size_t>(std::max(MaxRowSize, 0));
+    if (indicator != SQL_NO_TOTAL && indicator > static_cast<std::int64_t>(limit))
+        ThrowTooLong(f, static_cast<std::size_t>(indicator));
+    std::string out;
+    if (bound) {
+        // The bound buffer holds only the first part: read the value again from its start.
+        if (blockRows_ > 1) {
+            SQLRETURN rc = SQLSetPos(Stmt(hstmt_), static_cast<SQLSETPOSIROW>(bound->RowInBlock + 1), SQL_POSITION,
+                                     SQL_LOCK_NO_CHANGE);
+            if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+                Check(rc);
+                throw Exception("Column " + f.Name + ": a value longer than its buffer could not be read again");
+            }
+        }
+    } else {
+        out.assign(reinterpret_cast<const char*>(first), firstLength);  // the part already read
+    }
+    if (!ReadPieces(f, targetType, out, limit))
+        throw Exception("Column " + f.Name + ": a value longer than its buffer could not be read whole");
+    return out;
+}
+
+void TQelODBCQuery::Widen(TQelODBCField& f, std::uint32_t need) {
+    const std::int64_t old = f.Size;
+    // The longest this slot may become while the row stays within MaxRowSize.
+    const std::int64_t most = std::int64_t{MaxRowSize} - RowSize + old;
+    if (std::int64_t{need} > most) ThrowTooLong(f, need);
+    // Grown by half at least, so that values growing one by one re-lay the rows few times.
+    const std::int64_t grown = std::min(most, std::max<std::int64_t>(need, old + old / 2));
+    const auto delta = static_cast<std::size_t>(grown - old);
+    const auto cut = static_cast<std::size_t>(f.Offset) + 1 + static_cast<std::size_t>(old);
+    const auto oldRow = static_cast<std::size_t>(RowSize);
+    for (TODBCRow& row : Rows) {
+        TODBCRow wider(new std::uint8_t[oldRow + delta]());
+        std::memcpy(wider.get(), row.get(), cut);
+        std::memcpy(wider.get() + cut + delta, row.get() + cut, oldRow - cut);
+        row = std::move(wider);
+    }
+    for (auto& g : fields_)
+        if (!g->IsLong && g->Offset > f.Offset) g->Offset += static_cast<std::int32_t>(delta);
+    f.Size = static_cast<std::int32_t>(grown);
+    RowSize += static_cast<std::int32_t>(delta);
+}
+
+void TQelODBCQuery::ReadValue(TQelODBCField& f, const BoundValue* bound) {
+    if (f.FieldType == ftUnknown) return;  // a type the store cannot hold stays null
+    const auto ctype = static_cast<TFetchType>(f.TargetType);
+    // A bound buffer keeps the length it was bound with while the slot widens.
+    const std::int64_t length = bound ? bound->Length : CodecOf(f).FetchLength(ctype);
+    if (length <= 0) return;
+    const std::uint8_t* data;
     SQLLEN ind = 0;
-    SQLRETURN rc;
-    std::uint8_t* value = slot + 1;
-    switch (f.FieldType) {
-        case ftUnknown:
-            return;  // a type the store cannot hold stays null
-        case ftString: {
-            // UTF-8 text: at most the declared characters, never cut inside one.
-            const std::size_t room = static_cast<std::size_t>(f.Size);
-            if (room == 0) return;
-            rc = GetValue(f, SQL_C_CHAR, value, static_cast<SQLLEN>(room), &ind, bound);
-            CheckValue(rc, bound);
-            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
-                std::memset(value, 0, room);
-                return;
-            }
-            std::size_t len = (ind == SQL_NO_TOTAL || ind < 0 || static_cast<std::size_t>(ind) >= room)
-                                  ? std::strlen(reinterpret_cast<char*>(value))
-                                  : static_cast<std::size_t>(ind);
-            std::string_view text(reinterpret_cast<char*>(value), std::min(len, room - 1));
-            std::size_t keep = Utf8FitBytes(text, text.size());
-            keep = std::min(keep, Utf8PrefixBytes(text.substr(0, keep), (room - 1) / 4));
-            std::memset(value + keep, 0, room - keep);
-            slot[0] = 1;
+    if (bound) {
+        data = bound->Data;
+        ind = bound->Indicator;
+    } else {
+        if (fetchBuffer_.size() < static_cast<std::size_t>(length)) fetchBuffer_.resize(static_cast<std::size_t>(length));
+        std::memset(fetchBuffer_.data(), 0, static_cast<std::size_t>(length));
+        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType,
+                                  fetchBuffer_.data(), static_cast<SQLLEN>(length), &ind);
+        if (rc == SQL_NO_DATA) return;
+        if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+            Check(rc);
             return;
         }
-        case ftInteger:
-            if (f.TargetType == SQL_C_SBIGINT) {
-                SQLBIGINT v = 0;
-                rc = GetValue(f, SQL_C_SBIGINT, &v, sizeof v, &ind, bound);
-                CheckValue(rc, bound);
-                if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
-                if (v < INT32_MIN || v > INT32_MAX)
-                    throw EQelODBCDatabaseError(std::string(kSqlStateOutOfRange) + kMsgOutOfRange + f.Name, connection_);
-                const std::int32_t w = static_cast<std::int32_t>(v);
-                std::memcpy(value, &w, 4);
-                slot[0] = 1;
-                return;
-            }
-            break;
-        case ftBoolean: {
-            SQLINTEGER v = 0;
-            rc = GetValue(f, SQL_C_LONG, &v, sizeof v, &ind, bound);
-            CheckValue(rc, bound);
-            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
-            const std::uint16_t w = v != 0 ? 0xFFFF : 0;
-            std::memcpy(value, &w, 2);
-            slot[0] = 1;
-            return;
-        }
-        case ftBCD: {
-            char text[100] = {};
-            rc = GetValue(f, f.TargetType, text, sizeof text, &ind, bound);
-            CheckValue(rc, bound);
-            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
-            std::int64_t scaled = 0;
-            TBcd bcd{};
-            if (!TryParseCurrency(text, scaled, DotSettings()) || !TryCurrencyToBcd(Currency{scaled}, 32, 4, bcd))
-                throw EBcdError(kMsgCurrencyToBcd);
-            std::memcpy(value, bcd.data(), std::min<std::size_t>(bcd.size(), static_cast<std::size_t>(f.Size)));
-            slot[0] = 1;
-            return;
-        }
-        case ftDateTime:
-        case ftDate:
-        case ftTime: {
-            TimeStampParts parts;
-            if (f.TargetType == SQL_C_TIME || f.TargetType == SQL_C_TYPE_TIME) {
-                SQL_TIME_STRUCT t{};
-                rc = GetValue(f, f.TargetType, &t, sizeof t, &ind, bound);
-                parts.Hour = t.hour, parts.Minute = t.minute, parts.Second = t.second;
-            } else {
-                SQL_TIMESTAMP_STRUCT ts{};
-                rc = GetValue(f, f.TargetType, &ts, sizeof ts, &ind, bound);
-                parts.Year = ts.year, parts.Month = ts.month, parts.Day = ts.day;
-                parts.Hour = ts.hour, parts.Minute = ts.minute, parts.Second = ts.second;
-                parts.MSec = static_cast<int>(ts.fraction / 1000000);
-            }
-            CheckValue(rc, bound);
-            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
-            double dt = 0;
-            if (!TryEncodeDateTime(parts, dt)) throw Exception(kMsgBadDate + f.Name);
-            DateTimeToNative(f.FieldType, dt, value);
-            slot[0] = 1;
-            return;
-        }
-        case ftVarBytes: {
-            if (f.Size < 2) return;
-            rc = GetValue(f, f.TargetType, value + 2, f.Size - 2, &ind, bound);
-            CheckValue(rc, bound);
-            if (rc == SQL_ERROR || ind == SQL_NULL_DATA) return;
-            // The count never claims more bytes than the slot holds.
-            const SQLLEN stored = (ind == SQL_NO_TOTAL || ind > f.Size - 2) ? f.Size - 2 : ind;
-            const std::uint16_t n = static_cast<std::uint16_t>(stored & 0xFFFF);
-            std::memcpy(value, &n, 2);
-            slot[0] = 1;
-            return;
-        }
-        default:
-            break;
+        if (rc == SQL_SUCCESS_WITH_INFO) PassNotices();
+        data = fetchBuffer_.data();
     }
-    // Fixed-width values and bytes: straight into the slot.
-    rc = GetValue(f, f.TargetType, value, f.Size, &ind, bound);
-    CheckValue(rc, bound);
-    if (rc == SQL_ERROR || ind == SQL_NULL_DATA) {
-        std::memset(value, 0, static_cast<std::size_t>(f.Size));
-        return;
+    if (ind == SQL_NULL_DATA) return;  // a fresh row's slot is null
+    std::size_t n = static_cast<std::size_t>(length);
+    std::string whole;
+    if (IsVariableFetch(ctype)) {
+        const std::int64_t room = length - (ctype == fcChar ? 1 : ctype == fcWChar ? 2 : 0);
+        if (ind == SQL_NO_TOTAL || ind > room) {
+            whole = ReadWhole(f, f.TargetType, bound, data, static_cast<std::size_t>(std::max<std::int64_t>(room, 0)), ind);
+            data = reinterpret_cast<const std::uint8_t*>(whole.data());
+            n = whole.size();
+        } else {
+            n = static_cast<std::size_t>(std::max<SQLLEN>(ind, 0));
+        }
     }
-    slot[0] = 1;
+    TStoreResult result = CodecOf(f).StoreFetched(SlotOf(f), ctype, data, n);
+    if (result == TStoreResult::TooLong && CodecOf(f).Widens()) {
+        Widen(f, CodecOf(f).NeededLength(n));
+        result = CodecOf(f).StoreFetched(SlotOf(f), ctype, data, n);
+    }
+    switch (result) {
+        case TStoreResult::Stored:
+        case TStoreResult::Unhandled: return;
+        case TStoreResult::OutOfRange:
+            throw EQelODBCDatabaseError(std::string(kSqlStateOutOfRange) + kMsgOutOfRange + f.Name, connection_);
+        case TStoreResult::BadDate: throw Exception(kMsgBadDate + f.Name);
+        case TStoreResult::BadDecimal: throw EBcdError(kMsgCurrencyToBcd);
+        case TStoreResult::TooLong: ThrowTooLong(f, n);
+    }
 }
 
 void TQelODBCQuery::PutParamToBuffer(TQelODBCParam& p, ParamBuffer& b) {

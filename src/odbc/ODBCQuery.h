@@ -15,6 +15,7 @@
 #include "odbc/ODBCConst.h"
 #include "odbc/ODBCErrors.h"
 #include "support/FieldTypes.h"
+#include "support/ValueCodec.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -37,7 +38,8 @@ public:
     std::string Name;
     //! ODBC C type the value is read as.
     std::int16_t TargetType = 0;
-    //! Value bytes of the slot (for text: 4 bytes per declared character plus the zero).
+    //! Value bytes of the slot (for text: 4 bytes per declared character plus the zero); a text
+    //! or byte column's slot widens while rows are read when a longer value arrives.
     std::int32_t Size = 0;
     std::int16_t Decimals = 0;
     TFieldType FieldType = ftUnknown;
@@ -149,8 +151,13 @@ public:
     std::function<void(TQelODBCQuery&)> OnFieldsCreated;
     //! Open reads the rows.
     bool FetchRows = true;
-    //! Bytes of one row.
+    //! Rows are read in blocks with bound columns where the driver allows it; off, every value
+    //! is read with SQLGetData.
+    bool BlockReads = true;
+    //! Bytes of one row; grows while rows are read when a text or byte slot widens.
     std::int32_t RowSize = 0;
+    //! Widest row a widened slot may make; a value that would need more fails the read.
+    std::int32_t MaxRowSize = 0xFFFF;
     //! Long values per row.
     std::int32_t LongCount = 0;
     //! The rows read by Open.
@@ -196,7 +203,7 @@ private:
         const std::uint8_t* Data;
         std::int64_t Length;
         std::int64_t Indicator;
-        std::int16_t ReturnCode;
+        std::size_t RowInBlock;
     };
     //! A column bound for block reads: its buffer within a row of the block.
     struct BoundColumn {
@@ -213,17 +220,30 @@ private:
     //! Reads the rows in blocks with bound columns; false when the driver or columns do not
     //! allow it and nothing was fetched yet. lastCode: the code that ended the rows.
     bool FetchBlocks(std::int64_t cap, std::int16_t& lastCode);
-    void StoreRow(const std::uint8_t* boundRow = nullptr, bool blockNotice = false);
-    std::int16_t GetValue(const TQelODBCField& f, std::int16_t targetType, void* out, std::int64_t length,
-                          std::int64_t* indicator, const BoundValue* bound);
-    //! Check for one value: a bound value reports what its block's fetch reported.
-    void CheckValue(std::int16_t returnCode, const BoundValue* bound);
+    //! Appends a row and reads its values (from the block's row when boundRow is given).
+    void StoreRow(const std::uint8_t* boundRow = nullptr, std::size_t rowInBlock = 0);
+    //! The statement's notices to OnODBCError, each once (a bounded number per call).
+    void PassNotices();
+    static TValueCodec CodecOf(const TQelODBCField& f);
+    //! The slot of f in the last row.
+    std::uint8_t* SlotOf(const TQelODBCField& f);
     void PutParamToBuffer(TQelODBCParam& p, ParamBuffer& b);
     void BindParam(int i, TQelODBCParam& p, ParamBuffer& b);
     void GetParamFromBuffer(TQelODBCParam& p, const ParamBuffer& b);
     bool ConfirmReconnectAfter(const TCommunicationLinkFailureEx& e);
+    //! Appends the column's remaining data, read piece by piece; false when a read failed.
+    //! More than limit bytes raise.
+    bool ReadPieces(const TQelODBCField& f, std::int16_t targetType, std::string& out, std::size_t limit);
     std::string ReadLong(const TQelODBCField& f);
-    void ReadValue(const TQelODBCField& f, std::uint8_t* slot, const BoundValue* bound = nullptr);
+    //! A value longer than its buffer, read whole: the rest after the part read, or a bound
+    //! value again from its start.
+    std::string ReadWhole(const TQelODBCField& f, std::int16_t targetType, const BoundValue* bound,
+                          const std::uint8_t* first, std::size_t firstLength, std::int64_t indicator);
+    //! Reads one value into its slot in the last row; a longer value widens the slot.
+    void ReadValue(TQelODBCField& f, const BoundValue* bound = nullptr);
+    //! Widens f's slot to hold need bytes at least, re-laying every row read so far.
+    void Widen(TQelODBCField& f, std::uint32_t need);
+    [[noreturn]] void ThrowTooLong(const TQelODBCField& f, std::size_t bytes);
 
     TQelODBCConnection* connection_ = nullptr;
     std::string sql_;
@@ -238,7 +258,9 @@ private:
     // column of the current row each field is bound to (-1: read with SQLGetData).
     std::vector<BoundColumn> bound_;
     std::vector<int> boundIndex_;
-    std::vector<std::pair<std::string, std::string>> blockDiag_;
+    std::size_t blockRows_ = 1;
+    //! Buffer of a value read with SQLGetData.
+    std::vector<std::uint8_t> fetchBuffer_;
 };
 
 }  // namespace kubrix

@@ -6,6 +6,7 @@
 
 #include "pivot/Kubrix.h"
 #include "support/CursorStack.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -25,44 +26,22 @@ void TQelKubrix::Config(const std::string& xFields, const std::string& yFields, 
                         std::uint8_t dataPlace, std::uint8_t dataIndex) {
     TraceScope trace(this, "TQelKubrix.Config");
     BusyCursor busy;
-    BeginUpdate();
-    DataFields.BeginUpdate();
-    XAxis.BeginUpdate();
-    YAxis.BeginUpdate();
-    // Closes every bracket still open, in order, even when one of the closes raises; the
-    // first error is the one reported.
-    auto close = [this] {
-        std::exception_ptr first;
-        for (auto step : {+[](TQelKubrix& g) { g.YAxis.EndUpdate(); }, +[](TQelKubrix& g) { g.XAxis.EndUpdate(); },
-                          +[](TQelKubrix& g) { g.DataFields.EndUpdate(); }, +[](TQelKubrix& g) { g.EndUpdate(); }}) {
-            try {
-                step(*this);
-            } catch (...) {
-                if (!first) first = std::current_exception();
-            }
-        }
-        if (first) std::rethrow_exception(first);
-    };
-    try {
-        XAxis.Clear();
-        YAxis.Clear();
-        DataFields.Clear();
-        GDataOrderBy = Variant();
-        VDataOrderBy = Variant();
-        ForEachName(xFields, [this](const std::string& n) { XAxis.Add(n); });
-        ForEachName(yFields, [this](const std::string& n) { YAxis.Add(n); });
-        ForEachName(dFields, [this](const std::string& n) { DataFields.Add(n); });
-        SetDataPlace(dataPlace);
-        SetDataIndex(dataIndex);
-    } catch (...) {
-        try {
-            close();
-        } catch (...) {
-            // the first error is the one the caller hears of
-        }
-        throw;
-    }
-    close();
+    // Every bracket closes, in order, even when one of the closes raises; the first error is
+    // the one reported.
+    UpdateBracket grid(*this);
+    UpdateBracket data(DataFields);
+    UpdateBracket x(XAxis);
+    UpdateBracket y(YAxis);
+    XAxis.Clear();
+    YAxis.Clear();
+    DataFields.Clear();
+    GDataOrderBy = Variant();
+    VDataOrderBy = Variant();
+    ForEachName(xFields, [this](const std::string& n) { XAxis.Add(n); });
+    ForEachName(yFields, [this](const std::string& n) { YAxis.Add(n); });
+    ForEachName(dFields, [this](const std::string& n) { DataFields.Add(n); });
+    SetDataPlace(dataPlace);
+    SetDataIndex(dataIndex);
 }
 
 }  // namespace kubrix

@@ -9,6 +9,7 @@
 
 #include "pivot/Kubrix.h"
 #include "support/CursorStack.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -126,13 +127,8 @@ void TQelKubrix::RefreshDataOrder(char kind) {
     {
         const std::int32_t saved = UpdateLock;
         UpdateLock = 0;
-        try {
-            UpdateGrid();
-        } catch (...) {
-            UpdateLock = saved;
-            throw;
-        }
-        UpdateLock = saved;
+        ScopeExit restore([this, saved] { UpdateLock = saved; });
+        UpdateGrid();
     }
     const Variant& o = kind == 'G' ? GDataOrderBy : VDataOrderBy;
     if (!o.IsArray() || o.ElementCount() < 4) return;

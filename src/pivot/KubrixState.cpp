@@ -18,6 +18,7 @@
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 #include "support/StorageStream.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix {
 
@@ -218,41 +219,20 @@ void PlaceFields(TQelOLAPVisibleFields& list, const Variant& v) {
 void ApplyPlacedFields(TQelKubrix& grid, const Variant* x, const Variant* y, const Variant* d) {
     auto given = [](const Variant* v) { return v && v->IsArray(); };
     if (!given(x) && !given(y) && !given(d)) return;
-    grid.DataFields.BeginUpdate();
-    grid.XAxis.BeginUpdate();
-    grid.YAxis.BeginUpdate();
     // Every bracket is closed even when a rebuild raises; the first error is the one reported.
-    auto close = [&grid] {
-        std::exception_ptr first;
-        for (TQelOLAPVisibleFields* list : {&grid.YAxis, &grid.XAxis, &grid.DataFields}) {
-            try {
-                list->EndUpdate();
-            } catch (...) {
-                if (!first) first = std::current_exception();
-            }
-        }
-        if (first) std::rethrow_exception(first);
-    };
-    try {
-        // Both trees go: an axis that keeps its fields but loses one to the other axis is
-        // rebuilt from scratch when the bracket closes.
-        grid.XAxis.ClearIndex();
-        grid.YAxis.ClearIndex();
-        if (given(x)) grid.XAxis.Clear();
-        if (given(y)) grid.YAxis.Clear();
-        if (given(d)) grid.DataFields.Clear();
-        if (given(x)) PlaceFields(grid.XAxis, *x);
-        if (given(y)) PlaceFields(grid.YAxis, *y);
-        if (given(d)) PlaceFields(grid.DataFields, *d);
-    } catch (...) {
-        try {
-            close();
-        } catch (...) {
-            // the first error is the one the caller hears of
-        }
-        throw;
-    }
-    close();
+    UpdateBracket closeData(grid.DataFields);
+    UpdateBracket closeX(grid.XAxis);
+    UpdateBracket closeY(grid.YAxis);
+    // Both trees go: an axis that keeps its fields but loses one to the other axis is
+    // rebuilt from scratch when the bracket closes.
+    grid.XAxis.ClearIndex();
+    grid.YAxis.ClearIndex();
+    if (given(x)) grid.XAxis.Clear();
+    if (given(y)) grid.YAxis.Clear();
+    if (given(d)) grid.DataFields.Clear();
+    if (given(x)) PlaceFields(grid.XAxis, *x);
+    if (given(y)) PlaceFields(grid.YAxis, *y);
+    if (given(d)) PlaceFields(grid.DataFields, *d);
 }
 
 // ---------------------------------------------------------------- the grid
@@ -315,35 +295,30 @@ void TQelKubrix::SetFullState(const std::string& s) {
         if (!read[i]) break;
     }
     BeginUpdate();
-    try {
-        if (read[0]) SetState(values[0]);
-        ApplyPlacedFields(*this, read[1] ? &values[1] : nullptr, read[2] ? &values[2] : nullptr,
-                          read[3] ? &values[3] : nullptr);
-        auto asByte = [](const Variant& v, std::uint8_t& out) {
-            if (v.IsArray() || v.IsEmptyOrNull()) return;
-            try {
-                out = static_cast<std::uint8_t>(v.ToInt32());
-            } catch (const std::exception&) {
-                // not a number: the setting stays
-            }
-        };
-        if (read[4]) {
-            std::uint8_t place = DataPlace;
-            asByte(values[4], place);
-            SetDataPlace(place);
+    ScopeExit close([this] { CloseUpdateWithDataOrder(*this); });
+    if (read[0]) SetState(values[0]);
+    ApplyPlacedFields(*this, read[1] ? &values[1] : nullptr, read[2] ? &values[2] : nullptr,
+                      read[3] ? &values[3] : nullptr);
+    auto asByte = [](const Variant& v, std::uint8_t& out) {
+        if (v.IsArray() || v.IsEmptyOrNull()) return;
+        try {
+            out = static_cast<std::uint8_t>(v.ToInt32());
+        } catch (const std::exception&) {
+            // not a number: the setting stays
         }
-        if (read[5]) {
-            std::uint8_t index = DataIndex;
-            asByte(values[5], index);
-            SetDataIndex(index);
-        }
-        if (read[6]) SetVDataOrderBy(values[6]);
-        if (read[7]) SetGDataOrderBy(values[7]);
-    } catch (...) {
-        CloseUpdateWithDataOrder(*this);
-        throw;
+    };
+    if (read[4]) {
+        std::uint8_t place = DataPlace;
+        asByte(values[4], place);
+        SetDataPlace(place);
     }
-    CloseUpdateWithDataOrder(*this);
+    if (read[5]) {
+        std::uint8_t index = DataIndex;
+        asByte(values[5], index);
+        SetDataIndex(index);
+    }
+    if (read[6]) SetVDataOrderBy(values[6]);
+    if (read[7]) SetGDataOrderBy(values[7]);
 }
 
 void TQelKubrix::SaveFullStateToFile(const std::string& fileName) const {

@@ -109,7 +109,7 @@ TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, TField* field) : owner_(owne
     Field = field;
     DataType = field->DataType();
     FieldName = field->FieldName();
-    ValueSize = 1 + CalcFieldLen(DataType, field->Size());
+    ValueSize = 1 + static_cast<std::int32_t>(field->SlotLength());
     compare_ = CompareFor(DataType);
     if (!compare_) throw Exception(std::string(kMsgNoCompare) + FieldName);
 }

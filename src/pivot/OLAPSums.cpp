@@ -33,45 +33,6 @@ void TQelOLAPVisibleFields::ClearData() {
     if (x.Root) x.ReleaseSums(x.Root.get());
 }
 
-namespace {
-
-// A data field whose stored number converts to a double exactly as its variant would, read
-// straight from the record's slot.
-bool ReadsRaw(const TField* field) {
-    if (field->FieldKind() != fkData) return false;
-    switch (field->DataType()) {
-        case ftSmallint:
-        case ftInteger:
-        case ftAutoInc:
-        case ftFloat: return true;
-        default: return false;
-    }
-}
-
-double RawNumber(TFieldType type, const std::uint8_t* p) {
-    if (!p || p[0] == 0) return 0.0;
-    switch (type) {
-        case ftSmallint: {
-            std::int16_t v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-        case ftInteger:
-        case ftAutoInc: {
-            std::int32_t v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-        default: {
-            double v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-    }
-}
-
-}  // namespace
-
 void TQelOLAPVisibleFields::UpdateCalcData() {
     TraceScope trace(this, "TQelOLAPVisibleFields.UpdateCalcData");
     // One-shot: set by an ordering that only renumbered rows (and moved the keys along).
@@ -111,11 +72,15 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
 
     // Read every value first: a value that does not convert raises before any sum exists.
     // Only counted records are kept, in record order, each with its horizontal leaf's row.
+    // A stored number that converts to a double exactly as its Variant would is read
+    // straight from the record's slot.
     std::vector<const TField*> fields(nd);
+    std::vector<TValueCodec> codecs(nd);
     std::vector<std::uint8_t> raw(nd);
     for (std::size_t j = 0; j < nd; ++j) {
         fields[j] = items_[j]->OLAPField->Field;
-        raw[j] = ReadsRaw(fields[j]) ? 1 : 0;
+        codecs[j] = fields[j]->Codec();
+        raw[j] = fields[j]->FieldKind() == fkData && codecs[j].ReadsAsNumber() ? 1 : 0;
     }
     std::vector<double> values;
     std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
@@ -126,7 +91,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         for (std::size_t j = 0; j < nd; ++j) {
             if (raw[j]) {
                 ds->LoadRecord(rec);
-                values.push_back(RawNumber(fields[j]->DataType(), TQelODBCClient::FindFieldData(rec->Data, fields[j])));
+                values.push_back(codecs[j].AsDouble(TQelODBCClient::FindFieldData(rec->Data, fields[j])));
             } else {
                 ds->GetFieldValueFromBuffer(fields[j], rec, v, "new");
                 values.push_back(v.IsEmptyOrNull() ? 0.0 : v.ToDouble());

@@ -136,6 +136,29 @@ std::uint32_t TValueCodec::NeededLength(std::size_t n) const {
     }
 }
 
+bool TValueCodec::Decodes() const {
+    switch (type_) {
+    case ftString:
+    case ftGuid:
+    case ftSmallint:
+    case ftInteger:
+    case ftAutoInc:
+    case ftWord:
+    case ftBoolean:
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftDateTime:
+    case ftBytes:
+    case ftVarBytes:
+    case ftWideString:
+    case ftVariant: return true;
+    default: return false;
+    }
+}
+
+bool TValueCodec::Encodes() const { return Decodes(); }
+
 TFetchType TValueCodec::FetchType() const {
     switch (type_) {
     case ftString:
@@ -500,7 +523,7 @@ void TValueCodec::WriteNative(std::uint8_t* slot, const void* native, std::size_
     if (type_ == ftString || type_ == ftFixedChar) {
         // The caller's text may be longer than the field: keep Size whole characters.
         const char* text = static_cast<const char*>(native);
-        std::string_view sv(text, n > 0 ? strnlen(text, n) : std::strlen(text));
+        std::string_view sv(text, strnlen(text, n > 0 ? n : length_));
         std::size_t keep = Utf8PrefixBytes(sv, static_cast<std::size_t>(std::max(size_, 0)));
         keep = Utf8FitBytes(sv.substr(0, keep), length_ > 0 ? length_ - 1 : 0);
         std::memcpy(slot + 1, sv.data(), keep);

@@ -97,6 +97,11 @@ public:
     //! Buffer bytes a fetch of C type ctype needs for one value (text: the slot's room).
     std::int64_t FetchLength(TFetchType ctype) const;
 
+    //! Decode gives the type's Variant (false: a type the record store does not decode).
+    bool Decodes() const;
+    //! Encode stores a Variant of the type (false: a type it does not encode).
+    bool Encodes() const;
+
     // ---- reading
     static bool IsNull(const std::uint8_t* slot) { return slot == nullptr || slot[0] == 0; }
     //! The value as a Variant; Null when the flag is 0. Raises for a type kept elsewhere.

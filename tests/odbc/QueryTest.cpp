@@ -2,6 +2,7 @@
 // text, errors, parameters and row caps.
 
 #include <sql.h>
+#include <sqlext.h>
 
 #include <string>
 #include <vector>
@@ -73,7 +74,7 @@ TEST(ODBCQuery, StoresEachSQLiteColumnType) {
         {"50 Cyrillic characters", "varchar(50)", cyr.c_str(), ftString, false, kZh50.c_str()},
         {"51 characters make a memo", "varchar(51)", cyr51.c_str(), ftMemo, true, kZh51.c_str()},
         {"text is a memo", "text", "'длинный текст'", ftMemo, true, "длинный текст"},
-        {"longer than declared: cut to whole characters", "varchar(3)", "'абвгд'", ftString, false, "абв"},
+        {"longer than declared: kept whole", "varchar(3)", "'абвгд'", ftString, false, "абвгд"},
         {"date", "date", "'2020-01-02'", ftDateTime, false, "2020-01-02 00:00:00.000"},
         {"timestamp", "timestamp", "'2020-01-02 03:04:05.678'", ftDateTime, false, "2020-01-02 03:04:05.678"},
         {"boolean true", "boolean", "1", ftBoolean, false, "true"},
@@ -328,6 +329,109 @@ TEST(ODBCQuery, ParameterNameChangeIsReported) {
     EXPECT_FALSE(q.Parameters()[0].NameChanging);
     EXPECT_EQ(names, std::vector<std::string>{"ID"});
     EXPECT_EQ(q.Parameters().FindParam("id"), &q.Parameters()[0]);
+}
+
+}  // namespace
+}  // namespace kubrix::test
+
+namespace kubrix::test {
+namespace {
+
+// Text and bytes longer than their described width are kept whole, in blocks and value by
+// value; the slots widen while rows are read and every column after them keeps its values.
+TEST(ODBCQuery, OverLongValuesWidenTheirSlots) {
+    TempSqliteDb db;
+    auto c = Connect(db.ConnStr());
+    Exec(*c, "create table t (id integer, name varchar(5), b blob, tail varchar(3), n integer)");
+    // Short values first, so that the widening re-lays rows already read.
+    Exec(*c, "with recursive s(x) as (select 1 union all select x + 1 from s where x < 600) "
+             "insert into t select x, 'n' || x, x'0102', 'к' || (x % 10), x * 3 from s");
+    const std::string cyr = Repeat("Ж", 40);                    // 80 bytes in a varchar(5)
+    const std::string longTail = Repeat("щ", 30);
+    Exec(*c, "update t set name = 'abcdefgh' where id = 300");
+    Exec(*c, "update t set name = 'abcdexyz', tail = '" + longTail + "' where id = 301");
+    Exec(*c, "update t set name = '" + cyr + "' where id = 450");
+    Exec(*c, "update t set b = zeroblob(1024) where id = 500");
+    Exec(*c, "update t set b = cast(replace(hex(zeroblob(1024)), '00', 'Z') as blob) where id = 501");
+    Exec(*c, "update t set name = NULL where id = 599");
+    struct RowCase { int id; const char* name; std::string bytes; std::string tail; };
+    const RowCase rows[] = {
+        {1, "n1", "0102", "к1"},
+        {299, "n299", "0102", "к9"},
+        {300, "abcdefgh", "0102", "к0"},
+        {301, "abcdexyz", "0102", longTail},
+        {450, cyr.c_str(), "0102", "к0"},
+        {500, "n500", std::string(2048, '0'), "к0"},
+        {501, "n501", Repeat("5a", 1024), "к1"},  // a blob is described as BINARY(255)
+        {599, "NULL", "0102", "к9"},
+        {600, "n600", "0102", "к0"},
+    };
+    for (bool blocks : {true, false}) {
+        SCOPED_TRACE(blocks ? "block reads" : "value by value");
+        TQelODBCQuery q(c.get());
+        std::vector<std::string> notices;
+        q.OnODBCError = [&](const std::string& s, const std::string& m) { notices.push_back(s + m); };
+        q.BlockReads = blocks;
+        q.SetSQL("select id, name, b, tail, n from t order by id");
+        q.Open();
+        ASSERT_EQ(q.RowCount(), 600);
+        const TQelODBCField& name = *q.GetField(1);
+        const TQelODBCField& b = *q.GetField(2);
+        EXPECT_EQ(name.FieldType, ftString);
+        EXPECT_EQ(b.FieldType, ftVarBytes);
+        for (const auto& r : rows) {
+            SCOPED_TRACE(r.id);
+            EXPECT_EQ(SlotText(q, r.id - 1, *q.GetField(0)), std::to_string(r.id));
+            EXPECT_EQ(SlotText(q, r.id - 1, name), r.name);
+            EXPECT_EQ(SlotText(q, r.id - 1, b), r.bytes);
+            EXPECT_EQ(SlotText(q, r.id - 1, *q.GetField(3)), r.tail);
+            EXPECT_EQ(SlotText(q, r.id - 1, *q.GetField(4)), std::to_string(r.id * 3));
+        }
+        EXPECT_TRUE(notices.empty()) << notices.front();
+        EXPECT_LE(q.RowSize, q.MaxRowSize);
+    }
+}
+
+// A value that cannot fit a record even with its slot widened fails the read, naming the column.
+TEST(ODBCQuery, ValueTooLongForARecordFailsNamingTheColumn) {
+    TempSqliteDb db;
+    auto c = Connect(db.ConnStr());
+    Exec(*c, "create table t (id integer, title varchar(5))");
+    Exec(*c, "insert into t values (1, 'ok')");
+    Exec(*c, "insert into t values (2, replace(hex(zeroblob(35000)), '0', 'x'))");  // 70,000 bytes
+    for (bool blocks : {true, false}) {
+        SCOPED_TRACE(blocks ? "block reads" : "value by value");
+        TQelODBCQuery q(c.get());
+        q.BlockReads = blocks;
+        q.SetSQL("select id, title from t order by id");
+        try {
+            q.Open();
+            ADD_FAILURE() << "the open succeeded";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find("title"), std::string::npos) << e.what();
+        }
+    }
+}
+
+// Described sizes are the driver's word: a type that is never read takes no room, whatever its
+// size, so the row size cannot overflow.
+TEST(ODBCQuery, DescribedSizesOfUnreadTypesTakeNoRoom) {
+    const struct { const char* name; std::int16_t sqlType; std::int64_t size; TFieldType type; std::int32_t slot; } cases[] = {
+        {"unknown type of huge size", 12345, INT32_MAX, ftUnknown, 0},
+        {"interval of huge size", SQL_INTERVAL_DAY, 2000000000, ftUnknown, 0},
+        {"varchar(50) keeps four bytes a character", SQL_VARCHAR, 50, ftString, 201},
+        {"varbinary(8000)", SQL_VARBINARY, 8000, ftVarBytes, 8002},
+        {"varbinary beyond that is a blob", SQL_VARBINARY, 8001, ftBlob, 0},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        TQelODBCField f(nullptr, "c", 1);
+        f.SetTyp(tc.sqlType, tc.size, 0);
+        EXPECT_EQ(f.FieldType, tc.type);
+        if (!f.IsLong) {
+            EXPECT_EQ(f.Size, tc.slot);
+        }
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "pivot/Kubrix.h"
 #include "support/FormatSettings.h"
 #include "support/Variant.h"
+#include "support/ScopeGuard.h"
 
 namespace kubrix::testing {
 
@@ -75,28 +76,16 @@ public:
     //! brackets, trees then sums built when the brackets close.
     void Config(const std::vector<std::string>& x, const std::vector<std::string>& y,
                 const std::vector<std::string>& d) {
-        grid.BeginUpdate();
-        grid.DataFields.BeginUpdate();
-        grid.XAxis.BeginUpdate();
-        grid.YAxis.BeginUpdate();
-        auto close = [this] {
-            grid.YAxis.EndUpdate();
-            grid.XAxis.EndUpdate();
-            grid.DataFields.EndUpdate();
-            grid.EndUpdate();
-        };
-        try {
-            grid.XAxis.Clear();
-            grid.YAxis.Clear();
-            grid.DataFields.Clear();
-            for (const auto& n : x) grid.XAxis.Add(n);
-            for (const auto& n : y) grid.YAxis.Add(n);
-            for (const auto& n : d) grid.DataFields.Add(n);
-        } catch (...) {
-            close();
-            throw;
-        }
-        close();
+        UpdateBracket closeGrid(grid);
+        UpdateBracket closeData(grid.DataFields);
+        UpdateBracket closeX(grid.XAxis);
+        UpdateBracket closeY(grid.YAxis);
+        grid.XAxis.Clear();
+        grid.YAxis.Clear();
+        grid.DataFields.Clear();
+        for (const auto& n : x) grid.XAxis.Add(n);
+        for (const auto& n : y) grid.YAxis.Add(n);
+        for (const auto& n : d) grid.DataFields.Add(n);
     }
 
     TQelOLAPField& Field(const std::string& name) { return grid.OLAPFields().FieldByName(name); }
