@@ -2,51 +2,20 @@
 // described columns, every row loaded into the records, closing clears, errors collected.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCErrors.h"
 #include "support/Errors.h"
+#include "testsupport/OdbcTestEnv.h"
 
 namespace kubrix {
 namespace {
 
-// The tests' own driver list (no driver option writing files elsewhere), set before any
-// ODBC environment exists.
-const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = (std::filesystem::path(__FILE__).parent_path().parent_path() / "odbc").string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    return true;
-}();
-
-class SqliteFile {
-public:
-    SqliteFile() {
-        (void)kOwnDriverList;
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-load.XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = tmpl;
-    }
-    ~SqliteFile() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string ConnStr() const { return "Driver=SQLite3;Database=" + dir_ + "/load.db"; }
-
-private:
-    std::string dir_;
-};
-
 struct LoadFixture {
-    SqliteFile file;
+    test::TempSqliteDb file;
     TQelODBCConnection connection;
     TComponent owner;
     TQelODBCClient* ds;

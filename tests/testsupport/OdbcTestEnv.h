@@ -53,6 +53,9 @@ std::unique_ptr<TQelODBCQuery> OpenQuery(TQelODBCConnection& c, const std::strin
 //! The value of column f in row as readable text ("NULL" for a null); bytes in hex.
 std::string SlotText(const TQelODBCQuery& q, int row, const TQelODBCField& f);
 
+//! A sales table of a few rows with a NULL amount and Cyrillic names.
+void FillSales(const std::string& connStr);
+
 //! A fixed-width value of column f in row.
 template <typename T>
 T SlotValue(const TQelODBCQuery& q, int row, const TQelODBCField& f) {

@@ -1,4 +1,4 @@
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -17,12 +17,7 @@ namespace {
 // The tests use a driver list of their own, so that no system driver option (such as a
 // communication log writing into /tmp) takes effect. Set before any ODBC environment exists.
 const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = std::filesystem::path(__FILE__).parent_path().string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCSYSINI", KUBRIX_TEST_DRIVER_LIST, 1);
     return true;
 }();
 
@@ -72,6 +67,16 @@ std::unique_ptr<TQelODBCQuery> OpenQuery(TQelODBCConnection& c, const std::strin
     q->SetSQL(sql);
     q->Open();
     return q;
+}
+
+void FillSales(const std::string& connStr) {
+    auto c = Connect(connStr);
+    Exec(*c, "CREATE TABLE sales (region VARCHAR(40), manager VARCHAR(40), year INTEGER, amount NUMERIC(12,2))");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2022, 100.25)");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Петрова', 2023, 200.50)");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2023, 1000.00)");
+    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2022, 33.75)");
+    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2023, NULL)");
 }
 
 std::string SlotText(const TQelODBCQuery& q, int row, const TQelODBCField& f) {
