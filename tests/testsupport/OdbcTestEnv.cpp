@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "support/Bcd.h"
 #include "support/DateTime.h"
@@ -36,6 +37,25 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
 std::string PgConnStr() {
     const char* s = std::getenv("KUBRIX_PG_CONNSTR");
     return s ? s : "";
+}
+
+int PgRunsLogged(const std::string& marker) {
+    std::string path;
+    if (const char* log = std::getenv("KUBRIX_PG_LOG"); log && *log)
+        path = log;
+    else if (const char* dir = std::getenv("KUBRIX_PG_DIR"); dir && *dir)
+        path = std::string(dir) + "/server.log";
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read the PostgreSQL server log " + path);
+    // "duration: ... ms  statement: <text>" for a simple query, "... execute <name>: <text>"
+    // for a prepared one; "parse" and "bind" lines only prepare.
+    int runs = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find(marker) == std::string::npos) continue;
+        if (line.find(" statement: ") != std::string::npos || line.find(" execute ") != std::string::npos) ++runs;
+    }
+    return runs;
 }
 
 TempSqliteDb::TempSqliteDb() {
