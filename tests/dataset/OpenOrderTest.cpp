@@ -1,9 +1,7 @@
 // What opening from SQL does after the load: the records ordered by OrderBy, every attached
 // key index built, the totals computed; closing empties the indexes and the totals.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include "dataset/ClientIndex.h"
@@ -11,43 +9,26 @@
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
 #include "support/Errors.h"
+#include "testsupport/OdbcTestEnv.h"
 
 namespace kubrix {
 namespace {
 
-const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = (std::filesystem::path(__FILE__).parent_path().parent_path() / "odbc").string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    return true;
-}();
-
 struct SqliteSales {
-    std::string dir;
+    test::TempSqliteDb file;
     TQelODBCConnection connection;
     TComponent owner;
     TQelODBCClient* ds = new TQelODBCClient(&owner);
 
     SqliteSales() {
-        (void)kOwnDriverList;
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-order.XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        dir = tmpl;
         connection.LoginPromt = false;
-        connection.ConnectionString = "Driver=SQLite3;Database=" + dir + "/order.db";
+        connection.ConnectionString = file.ConnStr();
         connection.Execute("create table sales (id integer, name varchar(20), qty integer)");
         connection.Execute(
             "insert into sales values (1, 'Жук', 5), (2, 'ёж', 7), (3, 'Ель', NULL), (4, NULL, 1), (5, 'абв', 2)");
         ds->SetName("qData");
         ds->SetConnection(&connection);
         ds->SetSQL_Select("select id, name, qty from sales order by id");
-    }
-    ~SqliteSales() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
     std::string Ids() {
         std::string out;
