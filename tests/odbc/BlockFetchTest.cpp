@@ -106,7 +106,6 @@ TEST_P(ODBCBlockFetchOnDriver, CyrillicTextAtItsDeclaredWidth) {
         ASSERT_EQ(SlotText(q, r, v), expected) << "row " << x;
     }
     EXPECT_TRUE(notices.empty());
-    }
 }
 
 // A memo is read value by value between columns that are bound.
