@@ -222,6 +222,8 @@ private:
     void BindParam(int i, TQelODBCParam& p, ParamBuffer& b);
     void GetParamFromBuffer(TQelODBCParam& p, const ParamBuffer& b);
     bool ConfirmReconnectAfter(const TCommunicationLinkFailureEx& e);
+    //! Raises the lost-link failure, ending the connection's open transaction (said in the message).
+    [[noreturn]] void ThrowLinkFailure(const std::string& text);
     std::string ReadLong(const TQelODBCField& f);
     void ReadValue(const TQelODBCField& f, std::uint8_t* slot, const BoundValue* bound = nullptr);
 
