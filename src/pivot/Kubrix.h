@@ -201,7 +201,8 @@ public:
     std::string GetFullState() const { std::string s; GetFullState(s); return s; }
     //! Restores a whole layout; applies what can be read of malformed or cut bytes.
     void SetFullState(const std::string& s);
-    //! Writes GetFullState to a file (overwritten); raises when it cannot be written.
+    //! Writes GetFullState to a file, replacing it only once the new bytes are on the disk;
+    //! raises when it cannot be written (the old file then stays as it was).
     void SaveFullStateToFile(const std::string& fileName) const;
     //! SetFullState from a file's bytes; a missing file changes nothing.
     void LoadFullStateFromFile(const std::string& fileName);

@@ -2,8 +2,11 @@
 // trips, moving a field between axes, and bytes that are cut or random.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -349,4 +352,72 @@ TEST(FullState, Files) {
 
     EXPECT_THROW(a.grid.SaveFullStateToFile("/nonexistent-dir/x/state.bin"), Exception);
     EXPECT_THROW(b.grid.LoadFullStateFromFile(::testing::TempDir()), Exception);  // a folder
+}
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+//! While it lives, no file of this process may grow past a few bytes: a write past them fails
+//! as on a full disk (the signal that would end the process is ignored).
+class TinyFileSizeLimit {
+public:
+    TinyFileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = old_;
+        tiny.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~TinyFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+// A save that cannot be written whole keeps the old file as it was and leaves nothing beside it;
+// a save through a link replaces the link's target.
+TEST(FullState, AFailedSaveKeepsTheOldFile) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(::testing::TempDir()) / "kubrix_state_save";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = (dir / "layout.state").string();
+    Pivot a = Sales();
+    a.grid.Config("Year;", "", "Sum;", 0, 0);
+    a.grid.SaveFullStateToFile(path);
+    const std::string old = a.grid.GetFullState();
+    ASSERT_EQ(ReadFile(path), old);
+
+    a.grid.Config("Region;Year;", "Note;", "Sum;", 0, 0);
+    const std::string now = a.grid.GetFullState();
+    ASSERT_GT(now.size(), 16u);
+    try {
+        TinyFileSizeLimit full;
+        a.grid.SaveFullStateToFile(path);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    a.grid.SaveFullStateToFile(path);
+    EXPECT_EQ(ReadFile(path), now);
+    const std::string link = (dir / "link.state").string();
+    fs::create_symlink("layout.state", link);
+    a.grid.Config("Region;", "", "Sum;", 0, 0);
+    a.grid.SaveFullStateToFile(link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(path), a.grid.GetFullState());
+    fs::remove_all(dir);
 }
