@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <iostream>
+
 #include "Demo.h"
 #include "support/Text.h"
 
@@ -79,7 +81,10 @@ bool MainWindow::Check(HRESULT hr) {
     std::shared_ptr<const TErrorInfo> info;
     const QString text = GetErrorInfo(info) == S_OK ? QString::fromStdString(Utf16ToUtf8(info->Description))
                                                     : QString("Ошибка 0x%1").arg(quint32(hr), 8, 16, QChar('0'));
-    QMessageBox::critical(this, "Kubrix", text);
+    if (ReportErrorsToStream)
+        std::cerr << "kubrix: " << text.toStdString() << std::endl;
+    else
+        QMessageBox::critical(this, "Kubrix", text);
     return false;
 }
 

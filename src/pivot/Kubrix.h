@@ -204,8 +204,9 @@ public:
     //! Writes GetFullState to a file, replacing it only once the new bytes are on the disk;
     //! raises when it cannot be written (the old file then stays as it was).
     void SaveFullStateToFile(const std::string& fileName) const;
-    //! SetFullState from a file's bytes; a missing file changes nothing.
-    void LoadFullStateFromFile(const std::string& fileName);
+    //! SetFullState from a file's bytes; a missing file changes nothing, a file with no
+    //! layout in it is refused. False when only part of the state could be read and applied.
+    bool LoadFullStateFromFile(const std::string& fileName);
 
     //! Stores an ordering of the rows by data values; re-applies it at once outside a bracket.
     void SetVDataOrderBy(const Variant& v);

@@ -404,9 +404,9 @@ void TQelKubrix::SaveFullStateToFile(const std::string& fileName) const {
     WriteFileReplacing(fileName, GetFullState());
 }
 
-void TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
+bool TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 && errno == ENOENT) return;
+    if (::stat(fileName.c_str(), &st) != 0 && errno == ENOENT) return true;
     BusyCursor busy;
     std::ifstream in(fileName, std::ios::binary);
     std::string s;
@@ -416,7 +416,33 @@ void TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
     if (!in || in.bad() || S_ISDIR(st.st_mode)) {
         throw Exception("Cannot open file \"" + fileName + "\". " + std::strerror(errno ? errno : EIO));
     }
+    // A file with no layout in it (empty, cut before the first field list, not a state at
+    // all) is refused: applying it would silently show an empty pivot.
+    const TFullStateReading reading = ReadFullStateParts(s);
+    if (!reading.HasLayout) throw Exception("Файл \"" + fileName + "\" не содержит сохранённой раскладки.");
     SetFullState(s);
+    return reading.Complete;
+}
+
+TFullStateReading ReadFullStateParts(const std::string& s) {
+    TFullStateReading r;
+    TQelStorageStream stream;
+    stream.Write(s.data(), s.size());
+    stream.Seek(0);
+    Variant values[kFullStateValues];
+    bool lists = true;
+    for (; r.Values < kFullStateValues; ++r.Values) {
+        if (!stream.LoadValue(values[r.Values])) break;
+        if (r.Values >= 1 && r.Values <= 3) {
+            if (values[r.Values].IsArray())
+                r.HasLayout = true;
+            else
+                lists = false;
+        }
+    }
+    const Variant& grid = values[0];
+    r.Complete = r.Values == kFullStateValues && lists && grid.IsArray() && IsMark(Element(grid, 0));
+    return r;
 }
 
 }  // namespace kubrix

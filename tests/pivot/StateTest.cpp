@@ -421,3 +421,62 @@ TEST(FullState, AFailedSaveKeepsTheOldFile) {
     EXPECT_EQ(ReadFile(path), a.grid.GetFullState());
     fs::remove_all(dir);
 }
+
+// A state file with no layout in it is refused and changes nothing; one cut after a field
+// list applies what it holds and says that it was read only in part.
+TEST(FullState, LoadingAFileWithoutALayoutIsRefused) {
+    Pivot a = Sales();
+    a.grid.Config("Region;Year;", "Note;", "Sum;", 0, 0);
+    const std::string full = a.grid.GetFullState();
+    // Where each value ends.
+    std::vector<std::size_t> ends;
+    {
+        TQelStorageStream stream;
+        stream.Write(full.data(), full.size());
+        stream.Seek(0);
+        Variant v;
+        while (stream.LoadValue(v)) ends.push_back(static_cast<std::size_t>(stream.Position()));
+        ASSERT_EQ(ends.size(), 8u);
+    }
+    std::string junk(300, '\0');
+    std::mt19937 rng(7);
+    for (char& ch : junk) ch = static_cast<char>(rng());
+    struct FileCase {
+        const char* name;
+        std::string bytes;
+        bool refused;
+        bool complete;
+        Names_t rows;
+    };
+    const FileCase cases[] = {
+        {"empty", "", true, false, {"Year"}},
+        {"random bytes", junk, true, false, {"Year"}},
+        {"cut before the first field list", full.substr(0, ends[0]), true, false, {"Year"}},
+        {"cut after the vertical list", full.substr(0, ends[1]), false, false, {"Region", "Year"}},
+        {"whole", full, false, true, {"Region", "Year"}},
+    };
+    const std::string path = ::testing::TempDir() + "kubrix_state_refused.bin";
+    for (const auto& fc : cases) {
+        SCOPED_TRACE(fc.name);
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << fc.bytes;
+        }
+        Pivot p = Sales();
+        p.grid.Config("Year;", "", "Sum;", 0, 0);
+        const std::string before = p.grid.GetFullState();
+        if (fc.refused) {
+            try {
+                p.grid.LoadFullStateFromFile(path);
+                ADD_FAILURE() << "no exception";
+            } catch (const Exception& e) {
+                EXPECT_EQ(std::string(e.what()), "Файл \"" + path + "\" не содержит сохранённой раскладки.");
+            }
+            EXPECT_EQ(p.grid.GetFullState(), before);
+        } else {
+            EXPECT_EQ(p.grid.LoadFullStateFromFile(path), fc.complete);
+        }
+        EXPECT_EQ(Names(p.grid.XAxis), fc.rows);
+    }
+    std::remove(path.c_str());
+}
