@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../../apps/kubrix/Demo.h"
 #include "ControlTestEnv.h"
 #include "support/StorageStream.h"
 
@@ -207,6 +208,47 @@ TEST(Program, StartsOrSaysWhyNot) {
         for (const char* part : sc.said) EXPECT_TRUE(Has(r.err, part)) << r.err;
     }
     fs::remove_all(dir);
+}
+
+// The demo opens on its regions and managers, not on a block of empty values; its NULLs stay
+// where they show the rule (amounts, months, products), and its grand total is SQLite's own sum.
+TEST(Program, DemoOpensOnARealisticReport) {
+    const char* build = std::getenv("KUBRIX_BUILD_DIR");
+    ASSERT_TRUE(build && *build);
+    const std::string demo = std::string(build) + "/apps/kubrix/demo.sqlite";
+    ASSERT_TRUE(std::filesystem::exists(demo)) << demo;
+    auto c = Connect("Driver=SQLite3;Database=" + demo);
+    struct CountCase {
+        const char* name;
+        const char* sql;
+        bool some;
+    };
+    const CountCase counts[] = {
+        {"no row without a region", "select count(*) from sales where region is null", false},
+        {"no row without a manager", "select count(*) from sales where manager is null", false},
+        {"amounts with NULLs", "select count(*) from sales where amount is null", true},
+        {"months with NULLs", "select count(*) from sales where month is null", true},
+        {"products with NULLs", "select count(*) from sales where product is null", true},
+    };
+    for (const auto& cc : counts) {
+        SCOPED_TRACE(cc.name);
+        auto q = OpenQuery(*c, cc.sql);
+        EXPECT_EQ(SlotText(*q, 0, *q->GetField(0)) != "0", cc.some);
+    }
+    auto sum = OpenQuery(*c, "select printf('%.2f', sum(amount)) from sales");
+    const std::string total = SlotText(*sum, 0, *sum->GetField(0));
+
+    const RunResult r = RunProgram({"export", "--sql", app::kDemoSQL, "--rows", app::kDemoRows, "--cols",
+                                    app::kDemoCols, "--data", app::kDemoData, "--format", "csv"},
+                                   "LC_ALL=C KUBRIX_DEMO_DB=" + demo);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(Has(r.out, "(ПУСТО)"));
+    // The first region comes right after the header lines and its first manager under it.
+    EXPECT_TRUE(Has(r.out, "\r\nЕкатеринбург,")) << r.out.substr(0, 400);
+    // The last line is the grand total row; its last cell is the sum of every amount.
+    const std::string lastLine = r.out.substr(r.out.rfind("\r\n", r.out.size() - 3) + 2);
+    EXPECT_EQ(lastLine.substr(lastLine.rfind(',') + 1), total + "\r\n") << lastLine;
+    EXPECT_EQ(total, "279499879.40");
 }
 
 }  // namespace
