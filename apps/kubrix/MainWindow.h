@@ -35,6 +35,8 @@ private:
     void OnApply();
     void OnSaveState();
     void OnLoadState();
+    //! Fills the layout boxes from the control's current layout.
+    void ShowLayoutOfControl();
 
     TKubrixX* form_ = nullptr;
     ComPtr<IKubrixX> control_;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../../apps/kubrix/Demo.h"
+#include "kubrix/Demo.h"
 #include "ControlTestEnv.h"
 #include "support/StorageStream.h"
 
