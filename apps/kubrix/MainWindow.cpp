@@ -13,7 +13,7 @@
 
 #include <iostream>
 
-#include "Demo.h"
+#include "export/Demo.h"
 #include "pivot/Kubrix.h"
 #include "support/Text.h"
 

@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string>
 
-#include "Export.h"
+#include "export/Export.h"
 #include "MainWindow.h"
 #include "control/QtUiServices.h"
 #include "support/UiServices.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "kubrix/Demo.h"
+#include "export/Demo.h"
 #include "ControlTestEnv.h"
 #include "support/StorageStream.h"
 
@@ -213,9 +213,7 @@ TEST(Program, StartsOrSaysWhyNot) {
 // The demo opens on its regions and managers, not on a block of empty values; its NULLs stay
 // where they show the rule (amounts, months, products), and its grand total is SQLite's own sum.
 TEST(Program, DemoOpensOnARealisticReport) {
-    const char* build = std::getenv("KUBRIX_BUILD_DIR");
-    ASSERT_TRUE(build && *build);
-    const std::string demo = std::string(build) + "/apps/kubrix/demo.sqlite";
+    const std::string demo = app::DemoDatabasePath();
     ASSERT_TRUE(std::filesystem::exists(demo)) << demo;
     auto c = Connect("Driver=SQLite3;Database=" + demo);
     struct CountCase {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 #include "support/UiServices.h"
 
 namespace kubrix::test {
@@ -86,44 +86,6 @@ TEST(ODBCConnection, QuotesLoginValuesThatNeedBraces) {
     }
 }
 
-// A password that reads like more pairs reaches the driver as a password: the connection
-// opens the database the string names, not the one inside the password.
-TEST(ODBCConnection, APasswordCannotNameAnotherDatabase) {
-    for (const auto& d : kDrivers) {
-        SCOPED_TRACE(d.name);
-        KUBRIX_REQUIRE_PG(d.postgres);
-        TempSqliteDb db, other;
-        std::string start, expected, password;
-        if (d.postgres) {
-            start = PgConnStr();
-            password = "x;Database=postgres";
-            expected = "kubrix_test";
-        } else {
-            // The driver takes the first Database it finds: a password pair before it is the risk.
-            start = "Driver=SQLite3;PWD=old;Database=" + db.Path();
-            password = "x;Database=" + other.Path();
-            auto setup = Connect(db.ConnStr());
-            Exec(*setup, "create table marker (name varchar(10))");
-            Exec(*setup, "insert into marker values ('ours')");
-            expected = "ours";
-        }
-        TQelODBCConnection c;
-        c.LoginPromt = false;
-        c.ConnectionString = start;
-        c.Loading = true;
-        c.SetUser(d.postgres ? "kubrix" : "");
-        c.Loading = false;
-        c.SetPassword(password);
-        c.Connect();
-        auto q = OpenQuery(c, d.postgres ? "select current_database()" : "select name from marker");
-        ASSERT_EQ(q->RowCount(), 1);
-        EXPECT_EQ(SlotText(*q, 0, *q->GetField(0)), expected);
-        if (!d.postgres) {
-            EXPECT_FALSE(std::filesystem::exists(other.Path()));
-        }
-    }
-}
-
 TEST(ODBCConnection, RefusedConnectRaisesTheDiagnosticText) {
     struct RefusedCase {
         const char* name;
@@ -155,25 +117,63 @@ TEST(ODBCConnection, RefusedConnectRaisesTheDiagnosticText) {
     }
 }
 
-TEST(ODBCConnection, ConnectsWhateverTheServerOnlyAttributeSays) {
-    for (const auto& d : kDrivers) {
-        for (bool concatNull : {true, false}) {
-            SCOPED_TRACE(std::string(d.name) + (concatNull ? " on" : " off"));
-            if (d.postgres && PgConnStr().empty()) continue;
-            TempSqliteDb db;
-            TQelODBCConnection c;
-            c.LoginPromt = false;
-            c.SET_CONCAT_NULL_YIELDS_NULL = concatNull;
-            c.ConnectionString = ConnStrFor(d, db);
-            int after = 0;
-            c.AfterConnect = [&](TQelODBCConnection&) { ++after; };
-            c.Connect();
-            c.Connect();  // connected: nothing happens
-            EXPECT_TRUE(c.Connected());
-            EXPECT_EQ(after, 1);
-            auto q = OpenQuery(c, "select 1");
-            EXPECT_EQ(q->RowCount(), 1);
-        }
+// Each driver is a parameter of its own, so that a missing server skips only its half.
+class ODBCConnectionOnDriver : public ::testing::TestWithParam<DriverCase> {};
+
+// A password that reads like more pairs reaches the driver as a password: the connection
+// opens the database the string names, not the one inside the password.
+TEST_P(ODBCConnectionOnDriver, APasswordCannotNameAnotherDatabase) {
+    const DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    TempSqliteDb db, other;
+    std::string start, expected, password;
+    if (d.postgres) {
+        start = PgConnStr();
+        password = "x;Database=postgres";
+        expected = "kubrix_test";
+    } else {
+        // The driver takes the first Database it finds: a password pair before it is the risk.
+        start = "Driver=SQLite3;PWD=old;Database=" + db.Path();
+        password = "x;Database=" + other.Path();
+        auto setup = Connect(db.ConnStr());
+        Exec(*setup, "create table marker (name varchar(10))");
+        Exec(*setup, "insert into marker values ('ours')");
+        expected = "ours";
+    }
+    TQelODBCConnection c;
+    c.LoginPromt = false;
+    c.ConnectionString = start;
+    c.Loading = true;
+    c.SetUser(d.postgres ? "kubrix" : "");
+    c.Loading = false;
+    c.SetPassword(password);
+    c.Connect();
+    auto q = OpenQuery(c, d.postgres ? "select current_database()" : "select name from marker");
+    ASSERT_EQ(q->RowCount(), 1);
+    EXPECT_EQ(SlotText(*q, 0, *q->GetField(0)), expected);
+    if (!d.postgres) {
+        EXPECT_FALSE(std::filesystem::exists(other.Path()));
+    }
+}
+
+TEST_P(ODBCConnectionOnDriver, ConnectsWhateverTheServerOnlyAttributeSays) {
+    const DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    for (bool concatNull : {true, false}) {
+        SCOPED_TRACE(concatNull ? "on" : "off");
+        TempSqliteDb db;
+        TQelODBCConnection c;
+        c.LoginPromt = false;
+        c.SET_CONCAT_NULL_YIELDS_NULL = concatNull;
+        c.ConnectionString = ConnStrFor(d, db);
+        int after = 0;
+        c.AfterConnect = [&](TQelODBCConnection&) { ++after; };
+        c.Connect();
+        c.Connect();  // connected: nothing happens
+        EXPECT_TRUE(c.Connected());
+        EXPECT_EQ(after, 1);
+        auto q = OpenQuery(c, "select 1");
+        EXPECT_EQ(q->RowCount(), 1);
     }
 }
 
@@ -267,36 +267,34 @@ TEST(ODBCConnection, AdoptsAHandleAndLeavesItToItsOwner) {
 }
 
 // Nested levels: only the outermost commit commits; any rollback ends everything.
-TEST(ODBCConnection, NestsTransactions) {
-    for (const auto& d : kDrivers) {
-        SCOPED_TRACE(d.name);
-        if (d.postgres && PgConnStr().empty()) continue;
-        TempSqliteDb db;
-        auto c = Connect(ConnStrFor(d, db));
-        if (d.postgres) Exec(*c, "drop table if exists trans");
-        Exec(*c, "create table trans (x integer)");
-        auto count = [&] {
-            auto q = OpenQuery(*c, "select count(*) from trans");
-            return SlotText(*q, 0, *q->GetField(0));
-        };
-        c->BeginTrans();
-        c->BeginTrans();
-        Exec(*c, "insert into trans values (1)");
-        c->CommitTrans();
-        EXPECT_TRUE(c->InTransaction());
-        c->RollbackTrans();
-        EXPECT_FALSE(c->InTransaction());
-        EXPECT_EQ(count(), "0");  // the inner commit committed nothing
+TEST_P(ODBCConnectionOnDriver, NestsTransactions) {
+    const DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    TempSqliteDb db;
+    auto c = Connect(ConnStrFor(d, db));
+    if (d.postgres) Exec(*c, "drop table if exists trans");
+    Exec(*c, "create table trans (x integer)");
+    auto count = [&] {
+        auto q = OpenQuery(*c, "select count(*) from trans");
+        return SlotText(*q, 0, *q->GetField(0));
+    };
+    c->BeginTrans();
+    c->BeginTrans();
+    Exec(*c, "insert into trans values (1)");
+    c->CommitTrans();
+    EXPECT_TRUE(c->InTransaction());
+    c->RollbackTrans();
+    EXPECT_FALSE(c->InTransaction());
+    EXPECT_EQ(count(), "0");  // the inner commit committed nothing
 
-        c->BeginTrans();
-        c->BeginTrans();
-        Exec(*c, "insert into trans values (2)");
-        c->CommitTrans();
-        c->CommitTrans();
-        EXPECT_FALSE(c->InTransaction());
-        c->RollbackTrans();  // nothing open: nothing happens
-        EXPECT_EQ(count(), "1");
-    }
+    c->BeginTrans();
+    c->BeginTrans();
+    Exec(*c, "insert into trans values (2)");
+    c->CommitTrans();
+    c->CommitTrans();
+    EXPECT_FALSE(c->InTransaction());
+    c->RollbackTrans();  // nothing open: nothing happens
+    EXPECT_EQ(count(), "1");
 }
 
 std::string BackendPid(TQelODBCConnection& c) {
@@ -448,6 +446,8 @@ TEST(ODBCConnection, DisconnectClosesTheStatementsAndDestructionDetachesThem) {
     c.reset();
     EXPECT_EQ(q.Connection(), nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, ODBCConnectionOnDriver, ::testing::ValuesIn(kDrivers), DriverName);
 
 }  // namespace
 }  // namespace kubrix::test
