@@ -16,11 +16,11 @@
 namespace kubrix::app {
 namespace {
 
+// After "usage: kubrix export" or "usage: kubrix-export", which are equally long.
 constexpr const char* kUsage =
-    "usage: kubrix export [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
+    " [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
     "                     [--format csv|text|html] [--output FILE] [--numbers]\n"
-    "       kubrix export --help\n"
     "LIST: field names, each followed by \";\" (\"region;manager;\")\n"
     "At least one field must be placed, by the lists or by the --state file.\n";
 
@@ -80,12 +80,12 @@ ParseResult Parse(int argc, char** argv, Options& o, std::string& error) {
 }
 
 //! A name after the last ";" of a list is not placed; said, so that it is not lost unnoticed.
-void WarnUnclosedList(const Options& o, const char* option) {
+void WarnUnclosedList(const Options& o, const char* option, const char* program) {
     const std::string list = o.get(option);
     const std::size_t last = list.rfind(';');
     const std::string tail = Trim(last == std::string::npos ? list : list.substr(last + 1));
     if (tail.empty()) return;
-    std::cerr << "kubrix export: warning: " << option << " \"" << list << "\": \"" << tail
+    std::cerr << program << ": warning: " << option << " \"" << list << "\": \"" << tail
               << "\" is not followed by \";\" and is not placed\n";
 }
 
@@ -95,19 +95,19 @@ bool AnyFieldPlaced(const TQelKubrix& grid) {
 
 }  // namespace
 
-int RunExport(int argc, char** argv) {
+int RunExport(int argc, char** argv, const char* program) {
     Options o;
     std::string error;
     switch (Parse(argc, argv, o, error)) {
-        case ParseResult::Help: std::cout << kUsage; return 0;
-        case ParseResult::Error: std::cerr << "kubrix export: " << error << "\n" << kUsage; return 2;
+        case ParseResult::Help: std::cout << "usage: " << program << kUsage; return 0;
+        case ParseResult::Error: std::cerr << program << ": " << error << "\nusage: " << program << kUsage; return 2;
         case ParseResult::Run: break;
     }
-    for (const char* list : {"--rows", "--cols", "--data"}) WarnUnclosedList(o, list);
+    for (const char* list : {"--rows", "--cols", "--data"}) WarnUnclosedList(o, list, program);
     TExportOptions exportOptions;
     exportOptions.Numbers = o.numbers;
     if (!ParseExportFormat(o.get("--format", "csv"), exportOptions.Format)) {
-        std::cerr << "kubrix export: unknown format: " << o.get("--format") << "\n" << kUsage;
+        std::cerr << program << ": unknown format: " << o.get("--format") << "\nusage: " << program << kUsage;
         return 2;
     }
     std::int32_t dataIndex = 0;
@@ -116,7 +116,7 @@ int RunExport(int argc, char** argv) {
         char* end = nullptr;
         const long v = std::strtol(s.c_str(), &end, 10);
         if (s.empty() || *end != '\0' || v < INT32_MIN || v > INT32_MAX) {
-            std::cerr << "kubrix export: --data-index must be an integer\n";
+            std::cerr << program << ": --data-index must be an integer\n";
             return 2;
         }
         dataIndex = static_cast<std::int32_t>(v);
@@ -135,7 +135,7 @@ int RunExport(int argc, char** argv) {
             std::ifstream probe(file, std::ios::binary);
             if (!probe) throw kubrix::Exception("Cannot open state file " + file);
             if (!session.LoadState(file))
-                std::cerr << "kubrix export: warning: the state file " << file
+                std::cerr << program << ": warning: the state file " << file
                           << " could be read only in part; what was read is applied\n";
         }
         // An empty layout would write the whole blank grid: nothing asked for, nothing written.
@@ -154,7 +154,7 @@ int RunExport(int argc, char** argv) {
             std::cout.flush();
         }
     } catch (const std::exception& e) {
-        std::cerr << "kubrix export: " << e.what() << "\n";
+        std::cerr << program << ": " << e.what() << "\n";
         return 1;
     }
     return 0;

@@ -4,5 +4,5 @@
 #include "Export.h"
 
 int main(int argc, char** argv) {
-    return kubrix::app::RunExport(argc - 1, argv + 1);
+    return kubrix::app::RunExport(argc - 1, argv + 1, "kubrix-export");
 }
