@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,11 +38,17 @@ std::string ReadAll(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+//! A new folder of this run's own (tests run side by side, here and in other builds).
+std::filesystem::path FreshDir(const char* stem) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / (std::string(stem) + ".XXXXXX")).string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    return tmpl;
+}
+
 //! Runs the program with args under `env` with envArgs (e.g. "-u DISPLAY X=1"), input empty.
 RunResult RunProgram(const std::vector<std::string>& args, const std::string& envArgs = "") {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "kubrix_program_run";
-    fs::create_directories(dir);
+    const fs::path dir = FreshDir("kubrix-program-run");
     const std::string out = (dir / "out").string(), err = (dir / "err").string();
     std::string cmd = "env " + envArgs + " " + Quote(KUBRIX_PROGRAM);
     for (const auto& a : args) cmd += " " + Quote(a);
@@ -50,6 +58,7 @@ RunResult RunProgram(const std::vector<std::string>& args, const std::string& en
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = ReadAll(out);
     r.err = ReadAll(err);
+    fs::remove_all(dir);
     return r;
 }
 
@@ -119,8 +128,7 @@ TEST(Program, ExportRefusesAStateFileWithoutALayout) {
     TempSqliteDb db;
     FillSales(db.ConnStr());
     const std::string sql = "select region, manager, year, amount from sales";
-    const fs::path dir = fs::path(::testing::TempDir()) / "kubrix_program_states";
-    fs::create_directories(dir);
+    const fs::path dir = FreshDir("kubrix-program-states");
     const std::string saved = (dir / "saved.state").string();
     ASSERT_EQ(RunProgram({"export", "--connect", db.ConnStr(), "--sql", sql, "--rows", "region;", "--cols", "year;", "--data",
                    "amount;", "--save-state", saved})
@@ -182,9 +190,7 @@ TEST(Program, ExportRefusesAStateFileWithoutALayout) {
 // ends the program, with no dialog waiting for a click.
 TEST(Program, StartsOrSaysWhyNot) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "kubrix_program_start";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = FreshDir("kubrix-program-start");
     struct StartCase {
         const char* name;
         std::string env;

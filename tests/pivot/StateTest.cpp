@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <random>
 #include <string>
@@ -388,9 +389,9 @@ private:
 // a save through a link replaces the link's target.
 TEST(FullState, AFailedSaveKeepsTheOldFile) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "kubrix_state_save";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    std::string tmpl = (fs::temp_directory_path() / "kubrix-state-save.XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    const fs::path dir = tmpl;
     const std::string path = (dir / "layout.state").string();
     Pivot a = Sales();
     a.grid.Config("Year;", "", "Sum;", 0, 0);
@@ -455,7 +456,9 @@ TEST(FullState, LoadingAFileWithoutALayoutIsRefused) {
         {"cut after the vertical list", full.substr(0, ends[1]), false, false, {"Region", "Year"}},
         {"whole", full, false, true, {"Region", "Year"}},
     };
-    const std::string path = ::testing::TempDir() + "kubrix_state_refused.bin";
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-state-refused.XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    const std::string path = tmpl + "/state.bin";
     for (const auto& fc : cases) {
         SCOPED_TRACE(fc.name);
         {
@@ -478,5 +481,5 @@ TEST(FullState, LoadingAFileWithoutALayoutIsRefused) {
         }
         EXPECT_EQ(Names(p.grid.XAxis), fc.rows);
     }
-    std::remove(path.c_str());
+    std::filesystem::remove_all(tmpl);
 }
