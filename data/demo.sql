@@ -59,9 +59,11 @@ g AS (
 )
 INSERT INTO sales (region, manager, product, year, month, qty, amount)
 SELECT
-  CASE WHEN i % 997 = 0 THEN NULL ELSE (SELECT name FROM regions WHERE id = m.region_id) END,
-  CASE WHEN i % 1499 = 0 THEN NULL ELSE m.name END,
-  p.name,
+  (SELECT name FROM regions WHERE id = m.region_id),
+  m.name,
+  -- NULLs where they show the rule without filling the first screen of the opening layout
+  -- (regions and managers by years): a product level, months and amounts.
+  CASE WHEN i % 1499 = 0 THEN NULL ELSE p.name END,
   g.yr,
   CASE WHEN i % 2003 = 0 THEN NULL ELSE g.mon END,
   g.q,

@@ -11,6 +11,7 @@
 #include "session/KubrixSession.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
+#include "support/Text.h"
 
 namespace kubrix::app {
 namespace {
@@ -20,7 +21,8 @@ constexpr const char* kUsage =
     " [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
     "                     [--format csv|text|html] [--output FILE] [--numbers]\n"
-    "LIST: field names, each followed by \";\" (\"region;manager;\")\n";
+    "LIST: field names, each followed by \";\" (\"region;manager;\")\n"
+    "At least one field must be placed, by the lists or by the --state file.\n";
 
 struct Options {
     std::map<std::string, std::string> values;
@@ -32,35 +34,63 @@ struct Options {
     }
 };
 
-bool Parse(int argc, char** argv, Options& o, std::string& error) {
-    static const char* withValue[] = {"--connect", "--sql", "--rows", "--cols", "--data", "--data-place",
-                                      "--data-index", "--state", "--save-state", "--format", "--output"};
+constexpr const char* kWithValue[] = {"--connect", "--sql", "--rows", "--cols", "--data", "--data-place",
+                                     "--data-index", "--state", "--save-state", "--format", "--output"};
+
+bool TakesValue(const std::string& a) {
+    for (const char* k : kWithValue)
+        if (a == k) return true;
+    return false;
+}
+
+enum class ParseResult { Run, Help, Error };
+
+ParseResult Parse(int argc, char** argv, Options& o, std::string& error) {
+    // Asked for help anywhere among the options, the usage is all the answer.
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") return ParseResult::Help;
+        if (TakesValue(a)) ++i;
+    }
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--numbers") {
             o.numbers = true;
             continue;
         }
-        bool known = false;
-        for (const char* k : withValue) {
-            if (a != k) continue;
-            known = true;
-            if (i + 1 >= argc) {
-                error = "missing value for " + a;
-                return false;
-            }
-            o.values[a] = argv[++i];
-        }
-        if (!known) {
+        if (!TakesValue(a)) {
             error = "unknown argument: " + a;
-            return false;
+            return ParseResult::Error;
         }
+        if (i + 1 >= argc) {
+            error = "missing value for " + a;
+            return ParseResult::Error;
+        }
+        o.values[a] = argv[++i];
     }
     if (!o.has("--sql")) {
         error = "--sql is required";
-        return false;
+        return ParseResult::Error;
     }
-    return true;
+    if (Trim(o.get("--sql")).empty()) {
+        error = "--sql is blank: give the query to run";
+        return ParseResult::Error;
+    }
+    return ParseResult::Run;
+}
+
+//! A name after the last ";" of a list is not placed; said, so that it is not lost unnoticed.
+void WarnUnclosedList(const Options& o, const char* option, const char* program) {
+    const std::string list = o.get(option);
+    const std::size_t last = list.rfind(';');
+    const std::string tail = Trim(last == std::string::npos ? list : list.substr(last + 1));
+    if (tail.empty()) return;
+    std::cerr << program << ": warning: " << option << " \"" << list << "\": \"" << tail
+              << "\" is not followed by \";\" and is not placed\n";
+}
+
+bool AnyFieldPlaced(const TQelKubrix& grid) {
+    return grid.XAxis.Count() > 0 || grid.YAxis.Count() > 0 || grid.DataFields.Count() > 0;
 }
 
 }  // namespace
@@ -68,10 +98,12 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 int RunExport(int argc, char** argv, const char* program) {
     Options o;
     std::string error;
-    if (!Parse(argc, argv, o, error)) {
-        std::cerr << program << ": " << error << "\nusage: " << program << kUsage;
-        return 2;
+    switch (Parse(argc, argv, o, error)) {
+        case ParseResult::Help: std::cout << "usage: " << program << kUsage; return 0;
+        case ParseResult::Error: std::cerr << program << ": " << error << "\nusage: " << program << kUsage; return 2;
+        case ParseResult::Run: break;
     }
+    for (const char* list : {"--rows", "--cols", "--data"}) WarnUnclosedList(o, list, program);
     TExportOptions exportOptions;
     exportOptions.Numbers = o.numbers;
     if (!ParseExportFormat(o.get("--format", "csv"), exportOptions.Format)) {
@@ -102,8 +134,14 @@ int RunExport(int argc, char** argv, const char* program) {
             // it is an error.
             std::ifstream probe(file, std::ios::binary);
             if (!probe) throw kubrix::Exception("Cannot open state file " + file);
-            session.LoadState(file);
+            if (!session.LoadState(file))
+                std::cerr << program << ": warning: the state file " << file
+                          << " could be read only in part; what was read is applied\n";
         }
+        // An empty layout would write the whole blank grid: nothing asked for, nothing written.
+        if (!AnyFieldPlaced(grid))
+            throw kubrix::Exception("no field is placed: give --rows, --cols or --data (names each followed by "
+                                    "\";\") or a --state file with a layout");
         if (o.has("--save-state")) session.SaveState(o.get("--save-state"));
         if (o.has("--output")) {
             std::ofstream out(o.get("--output"), std::ios::binary | std::ios::trunc);
@@ -116,7 +154,7 @@ int RunExport(int argc, char** argv, const char* program) {
             std::cout.flush();
         }
     } catch (const std::exception& e) {
-        std::cerr << e.what() << "\n";
+        std::cerr << program << ": " << e.what() << "\n";
         return 1;
     }
     return 0;

@@ -11,7 +11,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <iostream>
+
 #include "export/Demo.h"
+#include "pivot/Kubrix.h"
 #include "support/Text.h"
 
 namespace kubrix::app {
@@ -36,6 +39,14 @@ MainWindow::MainWindow() {
     dataIndex_ = new QSpinBox;
     dataIndex_->setRange(0, 255);
     stateFile_ = new QLineEdit(QDir::home().filePath("kubrix.state"));
+    connection_->setObjectName("connection");
+    sql_->setObjectName("sql");
+    rows_->setObjectName("rows");
+    cols_->setObjectName("cols");
+    data_->setObjectName("data");
+    dataPlace_->setObjectName("dataPlace");
+    dataIndex_->setObjectName("dataIndex");
+    stateFile_->setObjectName("stateFile");
     auto* fieldRow = new QHBoxLayout;
     fieldRow->addWidget(rows_);
     fieldRow->addWidget(cols_);
@@ -64,6 +75,8 @@ MainWindow::MainWindow() {
 
     form_ = new TKubrixX(this);
     control_ = ComPtr<IKubrixX>(form_);
+    // The boxes show the layout the report editor applied, so that "Применить" keeps it.
+    connect(form_, &TKubrixX::layoutEdited, this, &MainWindow::ShowLayoutOfControl);
     top->addWidget(form_, 1);
     resize(1000, 700);
 }
@@ -79,15 +92,35 @@ bool MainWindow::Check(HRESULT hr) {
     std::shared_ptr<const TErrorInfo> info;
     const QString text = GetErrorInfo(info) == S_OK ? QString::fromStdString(Utf16ToUtf8(info->Description))
                                                     : QString("Ошибка 0x%1").arg(quint32(hr), 8, 16, QChar('0'));
-    QMessageBox::critical(this, "Kubrix", text);
+    if (ReportErrorsToStream)
+        std::cerr << "kubrix: " << text.toStdString() << std::endl;
+    else
+        QMessageBox::critical(this, "Kubrix", text);
     return false;
 }
 
 void MainWindow::OnConnect() { Check(control_->Connect(W(connection_->text()))); }
-void MainWindow::OnRun() { Check(control_->SetSQL(W(sql_->toPlainText()))); }
+void MainWindow::OnRun() {
+    // A new result drops the placed fields: the layout of the boxes goes onto it again.
+    if (Check(control_->SetSQL(W(sql_->toPlainText()))) && form_->Session().qData().Active()) OnApply();
+}
 void MainWindow::OnApply() {
     Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
                            dataIndex_->value()));
+}
+
+void MainWindow::ShowLayoutOfControl() {
+    auto names = [](const TQelOLAPVisibleFields& list) {
+        std::string text;
+        for (int i = 0; i < list.Count(); ++i) text += list.Field(i).FieldName + ";";
+        return QString::fromStdString(text);
+    };
+    const TQelKubrix& grid = form_->Grid();
+    rows_->setText(names(grid.XAxis));
+    cols_->setText(names(grid.YAxis));
+    data_->setText(names(grid.DataFields));
+    dataPlace_->setCurrentIndex(grid.DataPlace == 1 ? 1 : 0);
+    dataIndex_->setValue(grid.DataIndex);
 }
 void MainWindow::OnSaveState() { Check(control_->SaveState(W(stateFile_->text()))); }
 void MainWindow::OnLoadState() { Check(control_->LoadState(W(stateFile_->text()))); }

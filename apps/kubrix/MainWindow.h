@@ -24,6 +24,8 @@ public:
     //! Connects, runs the query and applies the layout of the inputs; false after an error.
     bool RunAll();
     TKubrixX& Control() { return *form_; }
+    //! Errors go to standard error instead of a message box (nobody is there to close it).
+    bool ReportErrorsToStream = false;
 
 private:
     //! Shows the error info of a failed call; true when hr succeeded.
@@ -33,6 +35,8 @@ private:
     void OnApply();
     void OnSaveState();
     void OnLoadState();
+    //! Fills the layout boxes from the control's current layout.
+    void ShowLayoutOfControl();
 
     TKubrixX* form_ = nullptr;
     ComPtr<IKubrixX> control_;

@@ -305,13 +305,22 @@ void TKubrixX::paintEvent(QPaintEvent* event) {
     Fire([](IKubrixXEvents& s) { s.OnPaint(); });
 }
 
+void TKubrixX::ApplyEditedLayout(const std::string& x, const std::string& y, const std::string& d, int place,
+                                 int index) {
+    // A name the model refuses still leaves the fields before it placed: told either way.
+    struct Tell {
+        TKubrixX& form;
+        ~Tell() { emit form.layoutEdited(); }
+    } tell{*this};
+    grid_->Config(x, y, d, static_cast<std::uint8_t>(place), static_cast<std::uint8_t>(index));
+}
+
 void TKubrixX::EditGrid(const QPoint& topLeft) {
     // Called from a mouse event: nothing may escape into the event loop.
     try {
         ShowKubrixEditor(this, topLeft, *grid_,
                          [this](const std::string& x, const std::string& y, const std::string& d, int place, int index) {
-                             grid_->Config(x, y, d, static_cast<std::uint8_t>(place),
-                                           static_cast<std::uint8_t>(index));
+                             ApplyEditedLayout(x, y, d, place, index);
                          });
     } catch (const std::exception& e) {
         UiServices().MessageBox(e.what(), "KubrixX", MB_OK | MB_ICONERROR);

@@ -105,6 +105,13 @@ public:
     TKubrixSession& Session() { return *session_; }
     //! The back-end library ConnectTo1C loads.
     void SetBackEndLibrary(const std::string& name) { session_->BackEndLibrary = name; }
+    //! What the report editor's "Применить" does: lays the pivot out from the name lists, then
+    //! tells whoever shows the layout elsewhere (layoutEdited).
+    void ApplyEditedLayout(const std::string& x, const std::string& y, const std::string& d, int place, int index);
+
+signals:
+    //! The user laid the pivot out anew in the report editor.
+    void layoutEdited();
 
 protected:
     //! The form goes on with a character key after the host's sink saw it (0 never arrives here).

@@ -1,5 +1,8 @@
 #include "dataset/QelODBCClient.h"
 
+#include <algorithm>
+#include <memory>
+
 #include <sql.h>
 #include <sqlext.h>
 
@@ -18,6 +21,21 @@ namespace {
 constexpr const char* kMsgNotImplemented = "Не реализовано.";
 // Diagnostic texts kept per open; a driver may report any number.
 constexpr std::size_t kMaxErrors = 1000;
+
+// Stored companion entries come from the host's saved settings: each is checked before any
+// field is built from it. Empty when the entry can become a field.
+std::string CompanionProblem(const TFieldInfo& info) {
+    const auto type = static_cast<TFieldType>(info.DataType);
+    if (info.Name.empty()) return "пустое имя";
+    if (!IsSupportedType(type) || type == ftADT || type == ftDataSet)
+        return "неизвестный тип " + std::to_string(info.DataType);
+    // Checked before the slot arithmetic, so that no size can overflow it.
+    constexpr std::int32_t kMaxSize = 1 << 16;
+    if (info.Size < 0 || info.Size > kMaxSize || CalcFieldLenWide(type, info.Size) > 0xFFFF)
+        return "недопустимый размер " + std::to_string(info.Size);
+    if (info.Precision < 0 || info.Precision > 255) return "недопустимая точность " + std::to_string(info.Precision);
+    return {};
+}
 
 }  // namespace
 
@@ -111,6 +129,7 @@ std::string TQelODBCClient::FieldComponentName(const std::string& fieldName, int
 
 void TQelODBCClient::CreateFieldObjects() {
     TComponent* owner = Owner() ? Owner() : this;
+    fieldInfoNotices_.clear();
     const int defCount = FieldDefs().Count();
     for (int i = 0; i < defCount; ++i) {
         TFieldDef* d = FieldDefs().Items(i);
@@ -137,26 +156,38 @@ void TQelODBCClient::CreateFieldObjects() {
         for (int k = 0; k < store.Count(hit); ++k) {
             store.GetFieldInfo(hit, k, info);
             if (FindField(info.Name)) continue;
+            if (std::string problem = CompanionProblem(info); !problem.empty()) {
+                // A bad entry is left out: the columns of the query still open.
+                fieldInfoNotices_.push_back("Сведения о поле \"" + info.Name + "\" пропущены: " + problem);
+                Errors.push_back(fieldInfoNotices_.back());
+                continue;
+            }
             const auto type = static_cast<TFieldType>(info.DataType);
-            TFieldDef* sub = FieldDefs().Add(info.Name, type, info.Size, false);
-            sub->Precision = info.Precision;
-            TField* f = GetFieldClass(type)(owner);
+            // The field is complete before it joins the dataset and its definition is added.
+            std::unique_ptr<TField> f(GetFieldClass(type)(owner));
             f->SetFieldName(info.Name);
             f->SetSize(info.Size);
-            if (auto* bcd = dynamic_cast<TBCDField*>(f)) bcd->Precision = info.Precision;
+            if (auto* bcd = dynamic_cast<TBCDField*>(f.get())) bcd->Precision = info.Precision;
             f->SetReadOnly(true);
             f->SetDisplayLabel(info.DisplayLabel);
-            f->SetDisplayWidth(info.DisplayWidth);
+            f->SetDisplayWidth(std::max(info.DisplayWidth, 0));
+            if (IODBCField* odbc = AsODBCField(f.get())) odbc->SetMasterField(master);
             f->SetDataSet(this);
-            if (!Name().empty()) f->SetName(FieldComponentName(info.Name, FieldDefs().Count() - 1));
-            if (IODBCField* odbc = AsODBCField(f)) odbc->SetMasterField(master);
+            TField* added = f.release();
+            TFieldDef* sub = FieldDefs().Add(info.Name, type, info.Size, false);
+            sub->Precision = info.Precision;
+            if (!Name().empty()) added->SetName(FieldComponentName(info.Name, FieldDefs().Count() - 1));
         }
     }
     UpdateFieldDefList();
 }
 
 void TQelODBCClient::SetActive(bool value) {
-    if (value && !Active()) Errors.clear();
+    if (value && !Active()) {
+        Errors.clear();
+        // What was left out of the fields stays said while those fields are in use.
+        Errors = fieldInfoNotices_;
+    }
     if (value && !Active() && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
         !Trim(select_->SQL()).empty()) {
         DescribeSelect();  // no structure yet

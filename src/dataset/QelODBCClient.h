@@ -322,6 +322,8 @@ protected:
 
 private:
     friend class TMemoryRecord;
+    // Stored field entries left out when the fields were made; said again in Errors at each open.
+    std::vector<std::string> fieldInfoNotices_;
     void RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer, int index);
     int FindMatch(const std::string& keyFields, const Variant& keyValues, const TLocateOptions& options);
     std::string* BlobAt(TRecordBuffer half, int slot) const;

@@ -173,7 +173,12 @@ void TQelODBCConnection::Reconnect() {
         Connect();
         return;
     }
-    if (transactionLevel_ > 0) throw Exception(kMsgReconnectInTransaction);
+    // A live transaction is kept from harm; one whose link is gone is lost already.
+    bool lostTransaction = false;
+    if (transactionLevel_ > 0) {
+        if (!IsConnectionDead()) throw Exception(kMsgReconnectInTransaction);
+        lostTransaction = LinkLost();
+    }
     if (ownsHandle_) SQLDisconnect(hdbc_);
     transactionLevel_ = 0;
     try {
@@ -188,6 +193,25 @@ void TQelODBCConnection::Reconnect() {
         connected_ = false;
         throw;
     }
+    if (lostTransaction) throw Exception(kMsgTransactionLost);
+}
+
+bool TQelODBCConnection::LinkLost() {
+    if (transactionLevel_ == 0) return false;
+    transactionLevel_ = 0;
+    return true;
+}
+
+void TQelODBCConnection::EndTransaction(bool commit) {
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
+    if (!Failed(rc)) return;
+    auto records = ReadDiagRecords(SQL_HANDLE_DBC, hdbc_);
+    const bool lost = (!records.empty() && IsLostLinkState(records.back().State)) || IsConnectionDead();
+    if (!lost) throw Exception(JoinDiagRecords(records));
+    // The server threw the transaction away with the link: it is over either way, and the
+    // next statement repairs the link. Only a commit failed to do what was asked.
+    LinkLost();
+    if (commit) throw Exception(std::string(kMsgTransactionLost) + "\r" + JoinDiagRecords(records));
 }
 
 bool TQelODBCConnection::AttachHandle(ODBCHandle handle) {
@@ -235,8 +259,8 @@ void TQelODBCConnection::BeginTrans() {
 
 void TQelODBCConnection::CommitTrans() {
     if (transactionLevel_ == 1) {
-        SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_COMMIT);
-        if (Failed(rc)) GetMsg(rc);
+        EndTransaction(true);
+        if (transactionLevel_ == 0) return;  // ended by a lost link
         transactionLevel_ = 0;
         SetAutoCommit(true);
     } else if (transactionLevel_ > 1) {
@@ -246,8 +270,8 @@ void TQelODBCConnection::CommitTrans() {
 
 void TQelODBCConnection::RollbackTrans() {
     if (transactionLevel_ <= 0) return;
-    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, hdbc_, SQL_ROLLBACK);
-    if (Failed(rc)) GetMsg(rc);
+    EndTransaction(false);
+    if (transactionLevel_ == 0) return;  // ended by a lost link
     transactionLevel_ = 0;
     SetAutoCommit(true);
 }
@@ -268,27 +292,67 @@ void TQelODBCConnection::SetLoginInConnectionString(const std::string& user, con
     SetConnectionStringValue("pwd", password);
 }
 
+std::string QuoteConnectionStringValue(const std::string& value) {
+    const bool plain = value.find_first_of(";{}") == std::string::npos &&
+                       (value.empty() || (value.front() != ' ' && value.back() != ' '));
+    if (plain) return value;
+    std::string quoted = "{";
+    for (char c : value) {
+        quoted += c;
+        if (c == '}') quoted += '}';
+    }
+    return quoted + "}";
+}
+
+std::size_t ConnectionStringSegmentEnd(const std::string& cs, std::size_t p) {
+    std::size_t i = p;
+    while (i < cs.size() && cs[i] != ';' && cs[i] != '=') ++i;
+    if (i < cs.size() && cs[i] == '=') {
+        ++i;
+        while (i < cs.size() && cs[i] == ' ') ++i;
+        if (i < cs.size() && cs[i] == '{') {
+            // A braced value may hold ";" and "=": it ends at a "}" that is not doubled.
+            for (++i; i < cs.size(); ++i) {
+                if (cs[i] != '}') continue;
+                if (i + 1 < cs.size() && cs[i + 1] == '}') {
+                    ++i;
+                    continue;
+                }
+                ++i;
+                break;
+            }
+        }
+    }
+    std::size_t semi = cs.find(';', i);
+    return semi == std::string::npos ? cs.size() : semi + 1;
+}
+
 void TQelODBCConnection::SetConnectionStringValue(const std::string& name, const std::string& value) {
     std::string& cs = ConnectionString;
     const std::string wanted = LowerAscii(name);
+    const std::string quoted = QuoteConnectionStringValue(value);
+    // A value that needs braces goes last: a driver that reads no braces then still finds
+    // every other key of the string before anything inside them.
+    const bool inPlace = quoted == value;
     std::size_t p = 0;
     while (p < cs.size()) {
-        std::size_t semi = cs.find(';', p);
-        std::size_t end = semi == std::string::npos ? cs.size() : semi + 1;
+        const std::size_t end = ConnectionStringSegmentEnd(cs, p);
         std::string segment = cs.substr(p, end - p);
         std::size_t eq = segment.find('=');
         std::string key = Trim(eq == std::string::npos ? segment : segment.substr(0, eq));
         if (LowerAscii(key) == wanted) {
-            if (!value.empty())
+            if (!value.empty() && inPlace) {
                 cs.replace(p, end - p, name + "=" + value + ";");
-            else
-                cs.erase(p, end - p);
+                return;
+            }
+            cs.erase(p, end - p);
+            if (!value.empty()) break;
             return;
         }
         p = end;
     }
     // No empty segment when the string already ends its last pair.
-    if (!value.empty()) cs += (cs.empty() || cs.back() == ';' ? "" : ";") + name + "=" + value;
+    if (!value.empty()) cs += (cs.empty() || cs.back() == ';' ? "" : ";") + name + "=" + quoted;
 }
 
 void TQelODBCConnection::AddClient(IODBCConnectionClient* client) {

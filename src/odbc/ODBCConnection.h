@@ -34,6 +34,13 @@ using TODBCLoginDialogProc = std::function<bool(const std::string& dbName, std::
 //! The login prompt; empty (no prompt) until the user-interface layer installs its dialog.
 extern TODBCLoginDialogProc ODBCLoginDialogProc;
 
+//! The value as a connection string may hold it: in braces (a "}" inside doubled) when it
+//! holds ";", a brace or surrounding blanks, else as it is.
+std::string QuoteConnectionStringValue(const std::string& value);
+//! Where the segment of the connection string starting at p ends (after its ";"), reading a
+//! braced value whole.
+std::size_t ConnectionStringSegmentEnd(const std::string& connectionString, std::size_t p);
+
 class TQelODBCConnection {
 public:
     TQelODBCConnection();
@@ -88,8 +95,11 @@ public:
     void Connect();
     //! Closes every client (last first) and the server connection of an own handle.
     void Disconnect();
-    //! Re-opens the server connection after a lost link; refuses inside a transaction.
+    //! Re-opens the server connection after a lost link; refuses inside a live transaction,
+    //! and after one lost with the link repairs the link, then raises that it was lost.
     void Reconnect();
+    //! A statement found the link gone: an open transaction is over. True when one was open.
+    bool LinkLost();
     //! Adopts a handle connected elsewhere; true only for a null handle.
     bool AttachHandle(ODBCHandle handle);
 
@@ -109,7 +119,8 @@ public:
 
     //! Rewrites the uid and pwd pairs of the connection string.
     void SetLoginInConnectionString(const std::string& user, const std::string& password);
-    //! Replaces, removes (empty value) or appends the name=value pair of the connection string.
+    //! Replaces, removes (empty value) or appends the name=value pair of the connection string;
+    //! a value that needs braces is written last, in braces.
     void SetConnectionStringValue(const std::string& name, const std::string& value);
 
     TFieldInfoStorage& FieldInfoStorage() { return *fieldInfo_; }
@@ -130,6 +141,8 @@ public:
 private:
     void SetConnectOptionsAndConnect();
     void SetAutoCommit(bool on);
+    //! Commits or rolls back on the server; a lost link ends the transaction (a commit raises).
+    void EndTransaction(bool commit);
 
     std::string aliasName_, dbName_, user_, password_;
     bool connected_ = false;

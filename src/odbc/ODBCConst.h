@@ -3,6 +3,7 @@
 // to the user.
 
 #include <cstdint>
+#include <string_view>
 
 namespace kubrix {
 
@@ -16,6 +17,10 @@ using ODBCHandle = void*;
 inline constexpr const char* kSqlStateLinkFailure = "08S01";
 //! The server ended the session ("terminating connection due to administrator command").
 inline constexpr const char* kSqlStateAdminShutdown = "57P01";
+//! Whether a diagnostic's SQLSTATE says the link to the server is gone.
+inline bool IsLostLinkState(std::string_view state) {
+    return state == kSqlStateLinkFailure || state == kSqlStateAdminShutdown;
+}
 
 //! The connection attribute of the SQL Server driver that makes concatenation with NULL
 //! give NULL; set before every connect, ignored by the drivers that do not know it.
@@ -25,6 +30,8 @@ inline constexpr const char* kMsgNoConnection = "Нет подключения";
 inline constexpr const char* kMsgInvalidHandle = "invalid handle";
 inline constexpr const char* kMsgReconnectInTransaction =
     "Восстановление связи с сервером не возможно в открытой транзакции.";
+inline constexpr const char* kMsgTransactionLost =
+    "Прервана связь с сервером в открытой транзакции: транзакция отменена.";
 inline constexpr const char* kMsgCannotChangeWhileConnected =
     "Нельзя изменить значение при открытом подключении к серверу";
 inline constexpr const char* kMsgConfirmReconnect =

@@ -23,6 +23,8 @@ public:
 class TCommunicationLinkFailureEx : public EQelODBCDatabaseError {
 public:
     using EQelODBCDatabaseError::EQelODBCDatabaseError;
+    //! The link went down inside a transaction, which the server has thrown away.
+    bool TransactionLost = false;
 };
 
 }  // namespace kubrix

@@ -82,10 +82,6 @@ std::string CurrencyText(Currency c) {
     return c.Scaled < 0 ? "-" + text : text;
 }
 
-bool IsLostLinkState(const std::string& state) {
-    return state == kSqlStateLinkFailure || state == kSqlStateAdminShutdown;
-}
-
 std::string BytesOf(const Variant& v) {
     if (v.IsByteArray()) return std::string(v.Bytes().begin(), v.Bytes().end());
     return v.ToAnsi();
@@ -339,8 +335,17 @@ void TQelODBCQuery::GetMsg(std::int16_t returnCode) {
     // through the driver's dead-connection flag.
     bool lost = (!records.empty() && IsLostLinkState(records.back().State)) ||
                 (connection_ != nullptr && connection_->IsConnectionDead());
-    if (lost) throw TCommunicationLinkFailureEx(text, connection_);
+    if (lost) ThrowLinkFailure(text);
     throw EQelODBCDatabaseError(text, connection_);
+}
+
+void TQelODBCQuery::ThrowLinkFailure(const std::string& text) {
+    // An open transaction did not survive the link: the caller must hear of it.
+    const bool lostTransaction = connection_ != nullptr && connection_->LinkLost();
+    TCommunicationLinkFailureEx e(lostTransaction ? std::string(kMsgTransactionLost) + "\r" + text : text,
+                                  connection_);
+    e.TransactionLost = lostTransaction;
+    throw e;
 }
 
 bool TQelODBCQuery::ConfirmReconnectAfter(const TCommunicationLinkFailureEx& e) {
@@ -367,15 +372,19 @@ void TQelODBCQuery::Open() {
                             GetParamFromBuffer(params_[i], paramBuffers_[static_cast<std::size_t>(i)]);
                 }
             } catch (...) {
-                CloseCursor();
+                // A failed open or fetch leaves nothing behind: the rows read so far are
+                // dropped, so the next open runs the statement from the start.
+                Close();
                 throw;
             }
             CloseCursor();
             return;
         } catch (const TCommunicationLinkFailureEx& e) {
             if (reconnects >= kMaxReconnects || !ConfirmReconnectAfter(e)) throw;
-            if (active_) Close();
             connection_->Reconnect();
+            // Run again outside the lost transaction, the statement would apply only part of
+            // the caller's work.
+            if (e.TransactionLost) throw;
         }
     }
 }
@@ -409,6 +418,7 @@ void TQelODBCQuery::OpenCursor() {
             // After the repair the statement runs again, so the caller still gets its columns.
             if (reconnects >= kMaxReconnects || !ConfirmReconnectAfter(e)) throw;
             connection_->Reconnect();
+            if (e.TransactionLost) throw;
         }
     }
 }
@@ -438,7 +448,7 @@ void TQelODBCQuery::OpenCursorOnce() {
                 for (const auto& r : records) OnODBCError(r.State, r.Message);
                 std::string text = JoinDiagRecords(records);
                 if ((!records.empty() && IsLostLinkState(records.back().State)) || connection_->IsConnectionDead())
-                    throw TCommunicationLinkFailureEx(text, connection_);
+                    ThrowLinkFailure(text);
                 throw EQelODBCDatabaseError(text, connection_);
             }
             return;

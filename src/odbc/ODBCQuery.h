@@ -237,6 +237,8 @@ private:
     //! Appends the column's remaining data, read piece by piece; false when a read failed.
     //! More than limit bytes raise.
     bool ReadPieces(const TQelODBCField& f, std::int16_t targetType, std::string& out, std::size_t limit);
+    //! Raises the lost-link failure, ending the connection's open transaction (said in the message).
+    [[noreturn]] void ThrowLinkFailure(const std::string& text);
     std::string ReadLong(const TQelODBCField& f);
     //! A value longer than its buffer, read whole: the rest after the part read, or a bound
     //! value again from its start.

@@ -16,12 +16,8 @@ TQelKubrix::TQelKubrix()
       DataFields(*this, false),
       fields_(std::make_unique<TQelOLAPFields>(*this)),
       dataLink_(*this) {
-    // A provisional grid until the first UpdateGrid gives the real dimensions.
-    TGridUpdateGuard batch(geometry_);
-    geometry_.Cols().SetCount(5000);
-    geometry_.Rows().SetCount(5000);
-    geometry_.Cols().SetFixedCount(1);
-    geometry_.Rows().SetFixedCount(1);
+    // The empty layout from the start: a view never shows a provisional grid of totals.
+    UpdateGrid();
 }
 
 TQelKubrix::~TQelKubrix() {
@@ -54,6 +50,9 @@ void TQelKubrix::DataSetActiveChanged() {
     RecordIncluded.reset();
     TDataSet* ds = dataLink_.Active() ? dataLink_.DataSet() : nullptr;
     fields_->FillFromData(ds);
+    // The old numbers must not stay on screen: lay out what the model holds now (an empty grid
+    // when nothing is placed).
+    UpdateGrid();
 }
 
 void TQelKubrix::ReleaseField(const TQelOLAPField* field) {

@@ -201,10 +201,12 @@ public:
     std::string GetFullState() const { std::string s; GetFullState(s); return s; }
     //! Restores a whole layout; applies what can be read of malformed or cut bytes.
     void SetFullState(const std::string& s);
-    //! Writes GetFullState to a file (overwritten); raises when it cannot be written.
+    //! Writes GetFullState to a file, replacing it only once the new bytes are on the disk;
+    //! raises when it cannot be written (the old file then stays as it was).
     void SaveFullStateToFile(const std::string& fileName) const;
-    //! SetFullState from a file's bytes; a missing file changes nothing.
-    void LoadFullStateFromFile(const std::string& fileName);
+    //! SetFullState from a file's bytes; a missing file changes nothing, a file with no
+    //! layout in it is refused. False when only part of the state could be read and applied.
+    bool LoadFullStateFromFile(const std::string& fileName);
 
     //! Stores an ordering of the rows by data values; re-applies it at once outside a bracket.
     void SetVDataOrderBy(const Variant& v);

@@ -84,6 +84,8 @@ TKubrixCell TQelKubrix::CellInfo(int col, int row) const {
     if (col < 0 || row < 0 || col >= d.ColCount || row >= d.RowCount) return cell;
     cell.Fixed = col < d.FixedCols || row < d.FixedRows;
     const int fc = d.FixedCols, fr = d.FixedRows;
+    // With nothing placed there is no total to name: the grid stays blank.
+    const bool placed = d.nX + d.nY + d.nD > 0;
     const int dataRowsEnd = fr + d.mX * d.rX, dataColsEnd = fc + d.mY * d.rY;
     auto numbers = [&cell](TKubrixCellCase c) {
         cell.Case = c;
@@ -155,11 +157,11 @@ TKubrixCell TQelKubrix::CellInfo(int col, int row) const {
         if (d.nD >= 2) dd = DataPlace == 0 ? DataFldInd(XAxis, row - fr) : DataFldInd(YAxis, col - fc);
         SumCell(cell, GridRowToIndRow(XAxis, 0, row - fr), GridRowToIndRow(YAxis, 1, col - fc), dd);
     } else if (col == d.R && row == d.RowCount - 1 - d.dX * (d.nD - 1) - (d.nX == 0 ? 1 : 0)) {  // 10
-        caption(TKubrixCellCase::TotalRowLabel, kTotalCaption);
+        caption(TKubrixCellCase::TotalRowLabel, placed ? kTotalCaption : "");
     } else if (d.nD > 1 && DataPlace == 0 && col == d.R + DataIndex && row >= dataRowsEnd) {  // 11
         caption(TKubrixCellCase::TotalRowDataCaption, FieldLabel(DataFields, d.nD + row - d.RowCount));
     } else if (row == d.C + (d.nY > 0 ? 1 : 0) && col == d.ColCount - 1 - d.dY * (d.nD - 1) - d.nY) {  // 12
-        caption(TKubrixCellCase::TotalColLabel, kTotalCaption);
+        caption(TKubrixCellCase::TotalColLabel, placed ? kTotalCaption : "");
     } else if (d.nD > 1 && DataPlace == 1 && row == d.C + DataIndex + 1 && col >= dataColsEnd &&
                col < d.ColCount - d.nY) {  // 13
         caption(TKubrixCellCase::TotalColDataCaption, FieldLabel(DataFields, d.nD + d.nY + col - d.ColCount));

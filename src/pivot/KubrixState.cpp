@@ -7,9 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "pivot/KubrixState.h"
 
@@ -104,6 +107,56 @@ void VariantToWidths(const Variant& v, TGridAxis& cols, bool saved) {
 }
 
 }  // namespace
+
+void WriteFileReplacing(const std::string& fileName, const std::string& bytes) {
+    namespace fs = std::filesystem;
+    // A link is followed, so that the link stays and its target gets the new bytes.
+    std::error_code ec;
+    fs::path target = fileName;
+    if (fs::is_symlink(target, ec)) {
+        fs::path to = fs::read_symlink(target, ec);
+        if (!ec) target = to.is_absolute() ? to : target.parent_path() / to;
+    }
+    auto fail = [&fileName](int err) {
+        throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+    };
+    std::string temp = target.string() + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) fail(errno);
+    bool done = false;
+    struct Cleanup {
+        int fd;
+        const std::string& temp;
+        bool& done;
+        ~Cleanup() {
+            if (fd >= 0) ::close(fd);
+            if (!done) ::unlink(temp.c_str());
+        }
+    } cleanup{fd, temp, done};
+    // The old file's permissions carry over to its replacement.
+    struct stat old {};
+    ::fchmod(fd, ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        at += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail(errno);
+    const int closed = ::close(cleanup.fd);
+    cleanup.fd = -1;
+    if (closed != 0) fail(errno);
+    if (::rename(temp.c_str(), target.c_str()) != 0) fail(errno);
+    done = true;
+    // The rename itself reaches the disk with its folder.
+    const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
+    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
 
 // ---------------------------------------------------------------- fields' value flags
 
@@ -323,16 +376,12 @@ void TQelKubrix::SetFullState(const std::string& s) {
 
 void TQelKubrix::SaveFullStateToFile(const std::string& fileName) const {
     BusyCursor busy;
-    const std::string s = GetFullState();
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    if (out) out.write(s.data(), static_cast<std::streamsize>(s.size()));
-    if (out) out.close();
-    if (!out) throw Exception("Cannot create file \"" + fileName + "\". " + std::strerror(errno));
+    WriteFileReplacing(fileName, GetFullState());
 }
 
-void TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
+bool TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 && errno == ENOENT) return;
+    if (::stat(fileName.c_str(), &st) != 0 && errno == ENOENT) return true;
     BusyCursor busy;
     std::ifstream in(fileName, std::ios::binary);
     std::string s;
@@ -342,7 +391,33 @@ void TQelKubrix::LoadFullStateFromFile(const std::string& fileName) {
     if (!in || in.bad() || S_ISDIR(st.st_mode)) {
         throw Exception("Cannot open file \"" + fileName + "\". " + std::strerror(errno ? errno : EIO));
     }
+    // A file with no layout in it (empty, cut before the first field list, not a state at
+    // all) is refused: applying it would silently show an empty pivot.
+    const TFullStateReading reading = ReadFullStateParts(s);
+    if (!reading.HasLayout) throw Exception("Файл \"" + fileName + "\" не содержит сохранённой раскладки.");
     SetFullState(s);
+    return reading.Complete;
+}
+
+TFullStateReading ReadFullStateParts(const std::string& s) {
+    TFullStateReading r;
+    TQelStorageStream stream;
+    stream.Write(s.data(), s.size());
+    stream.Seek(0);
+    Variant values[kFullStateValues];
+    bool lists = true;
+    for (; r.Values < kFullStateValues; ++r.Values) {
+        if (!stream.LoadValue(values[r.Values])) break;
+        if (r.Values >= 1 && r.Values <= 3) {
+            if (values[r.Values].IsArray())
+                r.HasLayout = true;
+            else
+                lists = false;
+        }
+    }
+    const Variant& grid = values[0];
+    r.Complete = r.Values == kFullStateValues && lists && grid.IsArray() && IsMark(Element(grid, 0));
+    return r;
 }
 
 }  // namespace kubrix

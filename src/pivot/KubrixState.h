@@ -3,6 +3,8 @@
 // own members GetState, SetState, GetFullState, SetFullState and the state files are declared
 // with TQelKubrix).
 
+#include <string>
+
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -25,5 +27,23 @@ void PlaceFields(TQelOLAPVisibleFields& list, const Variant& v);
 //! its fields), all inside one bracket of the three lists: every list given is cleared before
 //! any field is placed, so a field may move from one axis to the other.
 void ApplyPlacedFields(TQelKubrix& grid, const Variant* x, const Variant* y, const Variant* d);
+
+//! The number of values a full state string is made of.
+inline constexpr int kFullStateValues = 8;
+
+//! What a full state string holds, read without applying it.
+struct TFullStateReading {
+    //! Values read before the first that cannot be read (at most kFullStateValues).
+    int Values = 0;
+    //! At least one list of placed fields was read: there is a layout to apply.
+    bool HasLayout = false;
+    //! Every value was read and has its saved form.
+    bool Complete = false;
+};
+TFullStateReading ReadFullStateParts(const std::string& s);
+
+//! Writes bytes to a new file beside fileName, flushes it to the disk and renames it over
+//! fileName, so that a failed write leaves the old file whole; raises with the reason.
+void WriteFileReplacing(const std::string& fileName, const std::string& bytes);
 
 }  // namespace kubrix

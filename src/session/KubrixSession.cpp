@@ -61,7 +61,7 @@ void TKubrixSession::SetState(const std::string& state) {
 
 void TKubrixSession::SaveState(const std::string& fileName) { grid_.SaveFullStateToFile(fileName); }
 
-void TKubrixSession::LoadState(const std::string& fileName) { grid_.LoadFullStateFromFile(fileName); }
+bool TKubrixSession::LoadState(const std::string& fileName) { return grid_.LoadFullStateFromFile(fileName); }
 
 void TKubrixSession::Connect(const std::string& connectionString) {
     connection_->Disconnect();

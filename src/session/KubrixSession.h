@@ -54,8 +54,9 @@ public:
     //! Restores a layout state; an empty string changes nothing.
     void SetState(const std::string& state);
     void SaveState(const std::string& fileName);
-    //! A missing file changes nothing.
-    void LoadState(const std::string& fileName);
+    //! A missing file changes nothing; one with no layout in it is refused. False when the
+    //! file was read only in part (what was read is applied).
+    bool LoadState(const std::string& fileName);
     //! Disconnects, stores the string as it is and connects.
     void Connect(const std::string& connectionString);
     //! Adopts the back end's open connection; failures are shown in message boxes.

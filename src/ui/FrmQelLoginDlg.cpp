@@ -1,7 +1,9 @@
 #include "ui/FrmQelLoginDlg.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QFont>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLinearGradient>
@@ -21,18 +23,6 @@ namespace {
 void CentreOnScreen(QWidget& window) {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         window.move(screen->availableGeometry().center() - QPoint(window.width() / 2, window.height() / 2));
-}
-
-//! The form is laid out for a small font: with a larger one a caption would run under its
-//! edit box, so its font shrinks until the caption ends before the box.
-void FitCaption(QLabel* label, const QWidget* box) {
-    label->adjustSize();
-    QFont font = label->font();
-    while (label->geometry().right() >= box->x() - 2 && font.pointSizeF() > 5) {
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-        label->setFont(font);
-        label->adjustSize();
-    }
 }
 
 }  // namespace
@@ -80,45 +70,58 @@ TfrmQelLoginDlg::TfrmQelLoginDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
     setObjectName(QStringLiteral("frmQelLoginDlg"));
     setWindowTitle(QStringLiteral("Подключение к системе"));
-    setFixedSize(276, 217);
 
     image_ = new QLabel(this);
     image_->setObjectName(QStringLiteral("Image"));
-    image_->setGeometry(7, 4, 261, 111);
     image_->setScaledContents(true);
     image_->setPixmap(LoginBanner(261, 111));
+    image_->setMinimumSize(261, 111);
+    image_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     label1_ = new QLabel(QStringLiteral("Пользователь"), this);
     label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->move(16, 126);
-    label1_->adjustSize();
     label2_ = new QLabel(QStringLiteral("Пароль"), this);
     label2_->setObjectName(QStringLiteral("Label2"));
-    label2_->move(16, 154);
-    label2_->adjustSize();
 
     eLogin_ = new QLineEdit(this);
     eLogin_->setObjectName(QStringLiteral("eLogin"));
-    eLogin_->setGeometry(96, 122, 172, 21);
+    eLogin_->setMinimumWidth(172);
     label1_->setBuddy(eLogin_);
     ePassword_ = new QLineEdit(this);
     ePassword_->setObjectName(QStringLiteral("ePassword"));
-    ePassword_->setGeometry(96, 150, 172, 21);
+    ePassword_->setMinimumWidth(172);
     ePassword_->setEchoMode(QLineEdit::Password);
     ePassword_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     label2_->setBuddy(ePassword_);
-    FitCaption(label1_, eLogin_);
-    FitCaption(label2_, ePassword_);
 
     bOk_ = new QPushButton(QStringLiteral("Ok"), this);
     bOk_->setObjectName(QStringLiteral("bOk"));
-    bOk_->setGeometry(98, 184, 76, 26);
     bOk_->setDefault(true);
     bCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
     bCancel_->setObjectName(QStringLiteral("bCancel"));
-    bCancel_->setGeometry(193, 184, 75, 26);
     connect(bOk_, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    // Laid out by the toolkit, so that the texts keep their room whatever the font.
+    auto* top = new QVBoxLayout(this);
+    top->setContentsMargins(7, 4, 8, 7);
+    top->addWidget(image_);
+    auto* fields = new QGridLayout;
+    fields->setContentsMargins(9, 4, 0, 4);
+    fields->setHorizontalSpacing(12);
+    fields->addWidget(label1_, 0, 0);
+    fields->addWidget(eLogin_, 0, 1);
+    fields->addWidget(label2_, 1, 0);
+    fields->addWidget(ePassword_, 1, 1);
+    fields->setColumnStretch(1, 1);
+    top->addLayout(fields);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(bOk_);
+    buttons->addWidget(bCancel_);
+    top->addLayout(buttons);
+    setFixedSize(sizeHint().expandedTo(QSize(276, 217)));
+    top->setGeometry(rect());  // placed now, not only when first shown
 
     setTabOrder(eLogin_, ePassword_);
     setTabOrder(ePassword_, bOk_);

@@ -66,6 +66,7 @@ TEST_F(KubrixX, SetSQLAndFailures) {
         bool openAfter;
     };
     const std::string missing = (std::filesystem::path(db.Path()).parent_path() / "no-such.state").string();
+    const std::string empty = (std::filesystem::path(db.Path()).parent_path() / "junk.state").string();
     const Case cases[] = {
         {"blank text closes and clears", [&] { return control->SetSQL(W("   \t")); }, S_OK, nullptr, false},
         {"rejected query", [&] { return control->SetSQL(W("SELECT nope FROM nowhere")); }, E_UNEXPECTED, "", false},
@@ -76,6 +77,12 @@ TEST_F(KubrixX, SetSQLAndFailures) {
          },
          E_UNEXPECTED, "Field not found: регион", true},
         {"missing state file changes nothing", [&] { return control->LoadState(W(missing)); }, S_OK, nullptr, true},
+        {"state file without a layout is refused",
+         [&] {
+             std::ofstream(empty, std::ios::binary | std::ios::trunc) << "not a layout";
+             return control->LoadState(W(empty));
+         },
+         E_UNEXPECTED, "Файл \"", true},
         {"Close closes", [&] { return control->Close(); }, S_OK, nullptr, false},
     };
     for (const auto& c : cases) {

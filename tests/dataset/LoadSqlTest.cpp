@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 
 #include "dataset/QelODBCClient.h"
@@ -175,6 +176,114 @@ TEST(LoadSql, StoredFieldInformationLabelsFieldsAndAddsCompanions) {
     f.ds->Open();
     EXPECT_TRUE(f.Value("share", 0).IsNull());
     EXPECT_EQ(f.Value("amount", 0), Variant::FromDouble(10.5));
+}
+
+// A load that fails part way (a value the slot cannot take, a field of another type) leaves
+// the dataset closed and empty; once the cause is gone the next open reads every row again.
+TEST(LoadSql, AFailedLoadLeavesNothingAndTheNextOpenStartsAfresh) {
+    struct FailCase {
+        const char* name;
+        const char* message;                           // the error begins so
+        std::function<void(LoadFixture&)> breakIt;     // before the first open
+        std::function<void(LoadFixture&)> mendIt;      // before the second
+    };
+    const FailCase cases[] = {
+        {"value out of range in row 3", "22003",
+         [](LoadFixture& f) {
+             f.connection.Execute("create table late (id integer, v bigint)");
+             f.connection.Execute("insert into late values (1, 1), (2, 2), (3, 9000000000), (4, 4), (5, 5)");
+             f.ds->SetSQL_Select("select id, v from late order by id");
+         },
+         [](LoadFixture& f) { f.connection.Execute("update late set v = 3 where id = 3"); }},
+        {"a field of another type", "Не реализовано.",
+         [](LoadFixture& f) {
+             f.connection.Execute("create table late (id integer, v integer)");
+             f.connection.Execute("insert into late values (1, 1), (2, 2), (3, 3), (4, 4), (5, 5)");
+             f.ds->SQL_Select_InitFields = false;
+             auto* id = new TQelODBCIntegerField(f.ds);
+             id->SetFieldName("id");
+             id->SetDataSet(f.ds);
+             auto* v = new TQelODBCFloatField(f.ds);
+             v->SetFieldName("v");
+             v->SetDataSet(f.ds);
+             f.ds->SetSQL_Select("select id, v from late order by id");
+         },
+         [](LoadFixture& f) {
+             delete f.ds->FieldByName("v");
+             auto* v = new TQelODBCIntegerField(f.ds);
+             v->SetFieldName("v");
+             v->SetDataSet(f.ds);
+         }},
+    };
+    for (const auto& fc : cases) {
+        SCOPED_TRACE(fc.name);
+        LoadFixture f;
+        fc.breakIt(f);
+        try {
+            f.ds->Open();
+            FAIL() << "no exception";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(fc.message, 0), 0u) << e.what();
+        }
+        EXPECT_FALSE(f.ds->Active());
+        EXPECT_EQ(f.ds->RealRecordCount(), 0);
+        fc.mendIt(f);
+        f.ds->Open();
+        ASSERT_EQ(f.ds->RealRecordCount(), 5);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(f.Value("v", i).ToInt64(), i + 1) << "row " << i + 1;
+    }
+}
+
+// Stored companion entries are checked one by one: a bad one is left out with a notice that
+// names it, the good ones and the query's own columns still open.
+TEST(LoadSql, BadStoredCompanionsAreLeftOutWithANotice) {
+    struct BadCase {
+        const char* name;
+        std::uint8_t type;
+        std::int32_t size;
+        std::int32_t precision;
+        const char* notice;
+    };
+    const BadCase cases[] = {
+        {"type the dataset cannot hold", ftCursor, 0, 0, "Сведения о поле \"bad\" пропущены: неизвестный тип 22"},
+        {"type past the list", 200, 0, 0, "Сведения о поле \"bad\" пропущены: неизвестный тип 200"},
+        {"unknown type", ftUnknown, 0, 0, "Сведения о поле \"bad\" пропущены: неизвестный тип 0"},
+        {"negative size", ftString, -1, 0, "Сведения о поле \"bad\" пропущены: недопустимый размер -1"},
+        {"size of 2^30", ftString, 1 << 30, 0, "Сведения о поле \"bad\" пропущены: недопустимый размер 1073741824"},
+        {"largest size", ftString, INT32_MAX, 0, "Сведения о поле \"bad\" пропущены: недопустимый размер 2147483647"},
+        {"negative precision", ftBCD, 0, -5, "Сведения о поле \"bad\" пропущены: недопустимая точность -5"},
+    };
+    for (const auto& bc : cases) {
+        SCOPED_TRACE(bc.name);
+        LoadFixture f;
+        TFieldInfo main;
+        main.Name = "amount";
+        main.DataType = ftFloat;
+        const int hit = f.connection.FieldInfoStorage().AddFieldInfo(main);
+        TFieldInfo bad;
+        bad.Name = "bad";
+        bad.DataType = bc.type;
+        bad.Size = bc.size;
+        bad.Precision = bc.precision;
+        f.connection.FieldInfoStorage().AddFieldInfo(hit, bad);
+        TFieldInfo good;
+        good.Name = "share";
+        good.DataType = ftString;
+        good.Size = 10;
+        f.connection.FieldInfoStorage().AddFieldInfo(hit, good);
+
+        f.ds->SetSQL_Select(kSelect);
+        EXPECT_EQ(f.ds->FindField("bad"), nullptr);
+        ASSERT_NE(f.ds->FindField("share"), nullptr);
+        EXPECT_EQ(f.ds->FieldCount(), 9);
+        EXPECT_EQ(f.ds->FieldDefs().Count(), 9);
+        f.ds->Open();
+        ASSERT_EQ(f.ds->RealRecordCount(), 2);
+        EXPECT_EQ(f.Value("amount", 0), Variant::FromDouble(10.5));
+        EXPECT_TRUE(f.Value("share", 0).IsNull());
+        ASSERT_FALSE(f.ds->Errors.empty());
+        EXPECT_EQ(f.ds->Errors[0], bc.notice);
+    }
 }
 
 TEST(LoadSql, DisconnectClosesTheDataset) {

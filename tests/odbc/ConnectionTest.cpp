@@ -4,6 +4,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <filesystem>
 #include <string>
 
 #include "testsupport/OdbcTestEnv.h"
@@ -53,6 +54,38 @@ TEST(ODBCConnection, RewritesTheLoginPairsOfTheConnectionString) {
     EXPECT_EQ(c.ConnectionString, "DSN=x;pwd=p");
 }
 
+// Values holding ";", braces or edge blanks travel in braces and go last; a braced value
+// already in the string is read whole when a pair is rewritten.
+TEST(ODBCConnection, QuotesLoginValuesThatNeedBraces) {
+    struct QuoteCase {
+        const char* name;
+        const char* start;
+        const char* user;  // already in place (nullptr: none)
+        const char* password;
+        const char* result;
+    };
+    const QuoteCase cases[] = {
+        {"semicolon: braced and moved last", "DSN=x;PWD=old;APP=y", nullptr, "x;Database=o",
+         "DSN=x;APP=y;pwd={x;Database=o}"},
+        {"closing brace doubled", "DSN=x", nullptr, "a}b", "DSN=x;pwd={a}}b}"},
+        {"opening brace", "DSN=x", nullptr, "{a", "DSN=x;pwd={{a}"},
+        {"edge blanks kept", "DSN=x", nullptr, " p ", "DSN=x;pwd={ p }"},
+        {"plain value stays in place", "DSN=x;PWD=old;APP=y", nullptr, "p=q", "DSN=x;pwd=p=q;APP=y"},
+        {"braced pair read whole", "DSN=x;pwd={a;uid=b}};c};uid=old;", "old", "p", "DSN=x;pwd=p;uid=old;"},
+        {"braced pair removed whole", "DSN=x;pwd={a;uid=b};APP=y", nullptr, "", "DSN=x;APP=y"},
+    };
+    for (const auto& qc : cases) {
+        SCOPED_TRACE(qc.name);
+        TQelODBCConnection c;
+        c.ConnectionString = qc.start;
+        c.Loading = true;
+        if (qc.user) c.SetUser(qc.user);
+        c.Loading = false;
+        c.SetPassword(qc.password);
+        EXPECT_EQ(c.ConnectionString, qc.result);
+    }
+}
+
 TEST(ODBCConnection, RefusedConnectRaisesTheDiagnosticText) {
     struct RefusedCase {
         const char* name;
@@ -86,6 +119,42 @@ TEST(ODBCConnection, RefusedConnectRaisesTheDiagnosticText) {
 
 // Each driver is a parameter of its own, so that a missing server skips only its half.
 class ODBCConnectionOnDriver : public ::testing::TestWithParam<DriverCase> {};
+
+// A password that reads like more pairs reaches the driver as a password: the connection
+// opens the database the string names, not the one inside the password.
+TEST_P(ODBCConnectionOnDriver, APasswordCannotNameAnotherDatabase) {
+    const DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    TempSqliteDb db, other;
+    std::string start, expected, password;
+    if (d.postgres) {
+        start = PgConnStr();
+        password = "x;Database=postgres";
+        expected = "kubrix_test";
+    } else {
+        // The driver takes the first Database it finds: a password pair before it is the risk.
+        start = "Driver=SQLite3;PWD=old;Database=" + db.Path();
+        password = "x;Database=" + other.Path();
+        auto setup = Connect(db.ConnStr());
+        Exec(*setup, "create table marker (name varchar(10))");
+        Exec(*setup, "insert into marker values ('ours')");
+        expected = "ours";
+    }
+    TQelODBCConnection c;
+    c.LoginPromt = false;
+    c.ConnectionString = start;
+    c.Loading = true;
+    c.SetUser(d.postgres ? "kubrix" : "");
+    c.Loading = false;
+    c.SetPassword(password);
+    c.Connect();
+    auto q = OpenQuery(c, d.postgres ? "select current_database()" : "select name from marker");
+    ASSERT_EQ(q->RowCount(), 1);
+    EXPECT_EQ(SlotText(*q, 0, *q->GetField(0)), expected);
+    if (!d.postgres) {
+        EXPECT_FALSE(std::filesystem::exists(other.Path()));
+    }
+}
 
 TEST_P(ODBCConnectionOnDriver, ConnectsWhateverTheServerOnlyAttributeSays) {
     const DriverCase& d = GetParam();
@@ -287,23 +356,72 @@ TEST(ODBCConnection, RecoversALostLinkAndRunsTheStatementAgain) {
     }
 }
 
-TEST(ODBCConnection, RefusesToReconnectInsideATransaction) {
+// The server ends the session inside a transaction: whoever notices (a statement, with or
+// without the repair, or the commit) hears that the transaction was lost, nothing of it stays,
+// and the connection works again after the repair.
+TEST(ODBCConnection, ALostLinkEndsTheTransaction) {
     KUBRIX_REQUIRE_PG(true);
-    auto c = Connect(PgConnStr());
-    c->BeginTrans();
-    TerminateBackend(BackendPid(*c));
-    TQelODBCQuery q(c.get());
-    q.OnODBCError = [](const std::string&, const std::string&) {};
-    q.SetSQL("select 1");
-    try {
-        q.Open();
-        FAIL() << "no exception";
-    } catch (const TCommunicationLinkFailureEx&) {
-        FAIL() << "the repair was not attempted";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Восстановление связи с сервером не возможно в открытой транзакции.");
+    enum class Notice { Statement, StatementDeclined, Commit, Rollback };
+    struct LostCase {
+        const char* name;
+        Notice notice;
+        bool raises;
+    };
+    const LostCase cases[] = {
+        {"statement, link repaired", Notice::Statement, true},
+        {"statement, repair declined", Notice::StatementDeclined, true},
+        {"commit", Notice::Commit, true},
+        {"rollback", Notice::Rollback, false},
+    };
+    {
+        auto setup = Connect(PgConnStr());
+        Exec(*setup, "drop table if exists lost_tx");
+        Exec(*setup, "create table lost_tx (x integer)");
     }
-    EXPECT_TRUE(c->InTransaction());
+    for (const auto& lc : cases) {
+        SCOPED_TRACE(lc.name);
+        RecordingUiServices ui;
+        UiServicesScope scope(ui);
+        ui.Answers.push_back(IDNO);
+        auto c = Connect(PgConnStr());
+        c->ConfirmReconnect = lc.notice == Notice::StatementDeclined;
+        c->BeginTrans();
+        c->BeginTrans();
+        Exec(*c, "insert into lost_tx values (1)");
+        TerminateBackend(BackendPid(*c));
+        std::string message;
+        try {
+            switch (lc.notice) {
+                case Notice::Statement:
+                case Notice::StatementDeclined: {
+                    TQelODBCQuery q(c.get());
+                    q.OnODBCError = [](const std::string&, const std::string&) {};
+                    q.SetSQL("insert into lost_tx values (2)");
+                    q.Open();
+                    break;
+                }
+                case Notice::Commit:
+                    c->CommitTrans();
+                    c->CommitTrans();
+                    break;
+                case Notice::Rollback: c->RollbackTrans(); break;
+            }
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        if (lc.raises) {
+            EXPECT_EQ(message.rfind("Прервана связь с сервером в открытой транзакции: транзакция отменена.", 0), 0u)
+                << message;
+        } else {
+            EXPECT_EQ(message, "");
+        }
+        EXPECT_FALSE(c->InTransaction());
+        EXPECT_NO_THROW(c->Reconnect());
+        auto q = OpenQuery(*c, "select count(*) from lost_tx");
+        EXPECT_EQ(SlotText(*q, 0, *q->GetField(0)), "0");
+        EXPECT_NO_THROW(c->BeginTrans());
+        EXPECT_NO_THROW(c->RollbackTrans());
+    }
 }
 
 TEST(ODBCConnection, ExecuteRaisesStatementErrors) {

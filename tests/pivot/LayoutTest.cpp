@@ -335,3 +335,40 @@ TEST(Layout, TogglingAnyHeaderCellAgreesWithAFullLayout) {
         EXPECT_GT(changed, 10);  // the toggles did change the layout
     }
 }
+
+// The grid never shows what the model no longer holds: a new model is laid out empty, and the
+// grid is laid out again whenever its dataset closes or opens.
+TEST(Layout, TheGridFollowsItsDatasetOpeningAndClosing) {
+    TQelKubrix empty;
+    const int emptyRows = empty.Geometry().Rows().Count(), emptyCols = empty.Geometry().Cols().Count();
+    EXPECT_LT(emptyRows, 5);
+    EXPECT_LT(emptyCols, 5);
+    for (int r = 0; r < emptyRows; ++r)
+        for (int c = 0; c < emptyCols; ++c) {
+            const TKubrixCell cell = empty.CellInfo(c, r);
+            if (cell.Case != TKubrixCellCase::RowNumber && cell.Case != TKubrixCellCase::ColNumber) {
+                EXPECT_EQ(cell.Text, "") << c << "," << r;
+            }
+        }
+
+    Pivot p = Sample();
+    Apply(p, {{"A", "B"}, {"G"}, {"Q"}});
+    ASSERT_GT(p.grid.Geometry().Rows().Count(), emptyRows);
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+    };
+    const Step steps[] = {
+        {"closed", [&] { p.ds.Close(); }},
+        {"opened again", [&] { p.ds.Open(); }},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        const auto before = p.grid.GridUpdates();
+        step.act();
+        EXPECT_GT(p.grid.GridUpdates(), before);
+        EXPECT_EQ(p.grid.Geometry().Rows().Count(), emptyRows);
+        EXPECT_EQ(p.grid.Geometry().Cols().Count(), emptyCols);
+        EXPECT_EQ(p.grid.CellInfo(emptyCols - 2, emptyRows - 2).Text, "");
+    }
+}

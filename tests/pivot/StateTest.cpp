@@ -2,8 +2,12 @@
 // trips, moving a field between axes, and bytes that are cut or random.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <stdlib.h>
+#include <sys/resource.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -349,4 +353,133 @@ TEST(FullState, Files) {
 
     EXPECT_THROW(a.grid.SaveFullStateToFile("/nonexistent-dir/x/state.bin"), Exception);
     EXPECT_THROW(b.grid.LoadFullStateFromFile(::testing::TempDir()), Exception);  // a folder
+}
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+//! While it lives, no file of this process may grow past a few bytes: a write past them fails
+//! as on a full disk (the signal that would end the process is ignored).
+class TinyFileSizeLimit {
+public:
+    TinyFileSizeLimit() {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = old_;
+        tiny.rlim_cur = 16;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~TinyFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+}  // namespace
+
+// A save that cannot be written whole keeps the old file as it was and leaves nothing beside it;
+// a save through a link replaces the link's target.
+TEST(FullState, AFailedSaveKeepsTheOldFile) {
+    namespace fs = std::filesystem;
+    std::string tmpl = (fs::temp_directory_path() / "kubrix-state-save.XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    const fs::path dir = tmpl;
+    const std::string path = (dir / "layout.state").string();
+    Pivot a = Sales();
+    a.grid.Config("Year;", "", "Sum;", 0, 0);
+    a.grid.SaveFullStateToFile(path);
+    const std::string old = a.grid.GetFullState();
+    ASSERT_EQ(ReadFile(path), old);
+
+    a.grid.Config("Region;Year;", "Note;", "Sum;", 0, 0);
+    const std::string now = a.grid.GetFullState();
+    ASSERT_GT(now.size(), 16u);
+    try {
+        TinyFileSizeLimit full;
+        a.grid.SaveFullStateToFile(path);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+
+    a.grid.SaveFullStateToFile(path);
+    EXPECT_EQ(ReadFile(path), now);
+    const std::string link = (dir / "link.state").string();
+    fs::create_symlink("layout.state", link);
+    a.grid.Config("Region;", "", "Sum;", 0, 0);
+    a.grid.SaveFullStateToFile(link);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadFile(path), a.grid.GetFullState());
+    fs::remove_all(dir);
+}
+
+// A state file with no layout in it is refused and changes nothing; one cut after a field
+// list applies what it holds and says that it was read only in part.
+TEST(FullState, LoadingAFileWithoutALayoutIsRefused) {
+    Pivot a = Sales();
+    a.grid.Config("Region;Year;", "Note;", "Sum;", 0, 0);
+    const std::string full = a.grid.GetFullState();
+    // Where each value ends.
+    std::vector<std::size_t> ends;
+    {
+        TQelStorageStream stream;
+        stream.Write(full.data(), full.size());
+        stream.Seek(0);
+        Variant v;
+        while (stream.LoadValue(v)) ends.push_back(static_cast<std::size_t>(stream.Position()));
+        ASSERT_EQ(ends.size(), 8u);
+    }
+    std::string junk(300, '\0');
+    std::mt19937 rng(7);
+    for (char& ch : junk) ch = static_cast<char>(rng());
+    struct FileCase {
+        const char* name;
+        std::string bytes;
+        bool refused;
+        bool complete;
+        Names_t rows;
+    };
+    const FileCase cases[] = {
+        {"empty", "", true, false, {"Year"}},
+        {"random bytes", junk, true, false, {"Year"}},
+        {"cut before the first field list", full.substr(0, ends[0]), true, false, {"Year"}},
+        {"cut after the vertical list", full.substr(0, ends[1]), false, false, {"Region", "Year"}},
+        {"whole", full, false, true, {"Region", "Year"}},
+    };
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-state-refused.XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    const std::string path = tmpl + "/state.bin";
+    for (const auto& fc : cases) {
+        SCOPED_TRACE(fc.name);
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out << fc.bytes;
+        }
+        Pivot p = Sales();
+        p.grid.Config("Year;", "", "Sum;", 0, 0);
+        const std::string before = p.grid.GetFullState();
+        if (fc.refused) {
+            try {
+                p.grid.LoadFullStateFromFile(path);
+                ADD_FAILURE() << "no exception";
+            } catch (const Exception& e) {
+                EXPECT_EQ(std::string(e.what()), "Файл \"" + path + "\" не содержит сохранённой раскладки.");
+            }
+            EXPECT_EQ(p.grid.GetFullState(), before);
+        } else {
+            EXPECT_EQ(p.grid.LoadFullStateFromFile(path), fc.complete);
+        }
+        EXPECT_EQ(Names(p.grid.XAxis), fc.rows);
+    }
+    std::filesystem::remove_all(tmpl);
 }

@@ -87,6 +87,8 @@ void TstFrmQelLoginDlg::layout_data() {
     QTest::newRow("bCancel") << "bCancel";
 }
 
+// At the platform's default fonts every text fits its widget, nothing overlaps its neighbour
+// and everything lies inside the dialog.
 void TstFrmQelLoginDlg::layout() {
     QFETCH(QString, name);
     TfrmQelLoginDlg dialog;
