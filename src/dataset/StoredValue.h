@@ -9,6 +9,7 @@
 // (2n + 2 bytes). Currency is a signed 64-bit count of ten-thousandths in every path.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "support/FieldTypes.h"
@@ -37,6 +38,9 @@ int CompareMemBlocks(const void* a, const void* b, int count);
 //! A search key in stored form, size bytes (callers pass CalcFieldLen + 1 of field),
 //! filled by the Variant's own type. Raises Exception for kinds it does not handle.
 std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, const TField* field);
+//! The same for a column given by its type, declared size (-1: unknown) and name.
+std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, TFieldType type, int fieldSize,
+                                             const std::string& name);
 
 //! defaultValue when value is Null (Unassigned is not Null), else value.
 Variant isnull(const Variant& value, const Variant& defaultValue);
