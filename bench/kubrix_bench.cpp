@@ -18,9 +18,8 @@
 #include <string>
 
 #include "CsvDataset.h"
-#include "dataset/ClientRecordSource.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
+#include "support/MemoryRecordSource.h"
 
 using namespace kubrix;
 
@@ -89,10 +88,9 @@ int main(int argc, char** argv) {
     }
     if (csv.empty()) Usage("--csv is required");
     try {
-        TQelODBCClient ds;
-        TClientRecordSource source{ds};
+        TMemoryRecordSource source;
         std::int64_t records = 0;
-        const double loadMs = Ms([&] { records = LoadCsvDataset(csv, ds); });
+        const double loadMs = Ms([&] { records = LoadCsvDataset(csv, source); });
         TQelKubrix grid;
         grid.SetRecordSource(&source);
 

@@ -7,16 +7,13 @@
 #include <vector>
 
 #include "support/FieldTypes.h"
+#include "support/MemBlocks.h"
 #include "support/ValueCodec.h"
 #include "support/Variant.h"
 
 namespace kubrix {
 
 class TField;
-
-//! Compares count bytes: count/4 little-endian int32 words, then the rest as signed bytes.
-//! 0 equal, 1 when a is smaller, 2 when a is greater.
-int CompareMemBlocks(const void* a, const void* b, int count);
 
 //! A search key in stored form, size bytes (callers pass CalcFieldLen + 1 of field),
 //! filled by the Variant's own type. Raises Exception for kinds it does not handle.

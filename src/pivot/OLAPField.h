@@ -16,6 +16,7 @@
 
 #include "support/FieldTypes.h"
 #include "support/RecordSource.h"
+#include "support/ValueCodec.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -74,6 +75,8 @@ public:
     //! The values order descending on the axis.
     bool DescSort = false;
     TFieldType DataType = ftUnknown;
+    //! Reads and writes the column's slots (not a memo's text).
+    TValueCodec Codec;
     //! The dictionary has been filled from the records.
     bool ValuesFilled = false;
     //! The dictionary, sorted by the raw comparison (memo: by the text comparison).

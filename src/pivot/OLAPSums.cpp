@@ -2,7 +2,6 @@
 // (leaf up to the root) and its horizontal path; the sums live on the vertical nodes.
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 
 #include "pivot/Kubrix.h"
@@ -33,47 +32,17 @@ void TQelOLAPVisibleFields::ClearData() {
 
 namespace {
 
-// A data field whose stored number converts to a double exactly as its variant would, read
-// straight from the record's slot.
-bool ReadsRaw(const TQelOLAPField& field) {
-    switch (field.DataType) {
-        case ftSmallint:
-        case ftInteger:
-        case ftAutoInc:
-        case ftFloat: return field.Offset >= 0;
-        default: return false;
+// A value read as a number: integers and floats straight from the slot, anything else as its
+// variant converts (a true flag counts -1, a text must hold a number).
+double NumberOf(const TQelOLAPField& field, const void* buffer, Variant& v) {
+    if (field.IsMemo()) {
+        field.Value(buffer, v);
+    } else {
+        const auto* slot = static_cast<const std::uint8_t*>(buffer);
+        if (field.Codec.ReadsAsNumber()) return field.Codec.AsDouble(slot);
+        v = field.Codec.Decode(slot);
     }
-}
-
-double RawNumber(TFieldType type, const std::uint8_t* p) {
-    if (!p || p[0] == 0) return 0.0;
-    switch (type) {
-        case ftSmallint: {
-            std::int16_t v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-        case ftInteger:
-        case ftAutoInc: {
-            std::int32_t v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-        default: {
-            double v;
-            std::memcpy(&v, p + 1, sizeof v);
-            return v;
-        }
-    }
-}
-
-// Any other value as its variant reads as a number (a true flag counts -1, as an automation
-// boolean converts).
-double VariantNumber(const TQelOLAPField& field, const void* buffer, Variant& v) {
-    field.Value(buffer, v);
-    if (v.IsEmptyOrNull()) return 0.0;
-    if (field.DataType == ftBoolean) return v.ToInt32() != 0 ? -1.0 : 0.0;
-    return v.ToDouble();
+    return v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
 }
 
 }  // namespace
@@ -136,10 +105,10 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     // Read every value first: a value that does not convert raises before any sum exists.
     // Only counted records are kept, in record order, each with its horizontal leaf's row.
     std::vector<const TQelOLAPField*> fields(nd);
-    std::vector<std::uint8_t> raw(nd);
+    std::vector<std::uint8_t> raw(nd);  // read straight from the slot
     for (std::size_t j = 0; j < nd; ++j) {
         fields[j] = items_[j]->OLAPField;
-        raw[j] = ReadsRaw(*fields[j]) ? 1 : 0;
+        raw[j] = fields[j]->Offset >= 0 && fields[j]->Codec.ReadsAsNumber() ? 1 : 0;
     }
     std::vector<double> values;
     std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
@@ -150,8 +119,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         const std::uint8_t* data = records->RecordData(record);
         for (std::size_t j = 0; j < nd; ++j) {
             const TQelOLAPField& f = *fields[j];
-            values.push_back(raw[j] ? RawNumber(f.DataType, data + f.Offset)
-                                    : VariantNumber(f, f.RecordValue(*records, record), v));
+            values.push_back(raw[j] ? f.Codec.AsDouble(data + f.Offset) : NumberOf(f, f.RecordValue(*records, record), v));
         }
         yLeaf.push_back(y.RecordLeaves[i]->OwnRow + 1);
         xLeaf.push_back(x.RecordLeaves[i]->OwnRow + 1);

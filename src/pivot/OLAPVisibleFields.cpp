@@ -4,7 +4,6 @@
 #include <optional>
 #include <unordered_set>
 
-#include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPValueHash.h"
 #include "support/CursorStack.h"
@@ -398,7 +397,9 @@ TOLAPNode* TQelOLAPVisibleFields::FindNodeByValue(const Variant& values) const {
             const std::string text = element.IsEmptyOrNull() ? std::string() : element.ToAnsi();
             entry = f.FindValueM(&text);
         } else {
-            const std::vector<std::uint8_t> buffer = VariantToFieldData(element, f.ValueSize, f.DataType, f.FieldSize, f.FieldName);
+            // The value in its stored form, as the records hold it: a key of the dictionary.
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max(f.ValueSize, 1)), 0);
+            if (!element.IsEmptyOrNull()) f.Codec.Encode(buffer.data(), element);
             entry = f.FindValue(buffer.data());
         }
         TOLAPNode* next = nullptr;

@@ -51,12 +51,11 @@ public:
     void KubrixDrillDown(TQelKubrix&, const Records& records) override { DrillDowns.push_back(records); }
 };
 
-// The sum of a data field over records, read from the dataset.
+// The sum of a data field over records, read from the records themselves.
 double SumOf(Pivot& p, const std::vector<std::int32_t>& records, int column) {
     double sum = 0;
-    Variant v;
     for (std::int32_t r : records) {
-        p.ds.GetFieldValueFromBuffer(p.ds.Fields()[static_cast<std::size_t>(column)], r, v);
+        const Variant v = p.ds.Value(r, column);
         sum += v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
     }
     return sum;
