@@ -39,6 +39,7 @@ TRecordField TClientRecordSource::Field(int index) const {
     f.DisplayLabel = field->DisplayLabel();
     f.DataType = field->DataType();
     f.Size = field->Size();
+    // The slot as the record layout gives it (flag and value bytes).
     f.SlotSize = 1 + CalcFieldLen(f.DataType, f.Size);
     f.DisplayFormat = field->DisplayFormat();
     if (f.DataType == ftMemo) {
