@@ -11,8 +11,8 @@
 #include <string>
 
 #include "control/IKubrixX.h"
-#include "control/KubrixSession.h"
 #include "pivot/Kubrix.h"
+#include "session/KubrixSession.h"
 #include "support/UiServices.h"
 
 namespace kubrix {

@@ -16,7 +16,6 @@
 namespace kubrix {
 
 class TQelKubrix;
-class TQelODBCClient;
 
 //! One placed field.
 class TQelOLAPVisibleField {

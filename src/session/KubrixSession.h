@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "control/BackEndConnect.h"
 #include "dataset/ClientRecordSource.h"
+#include "session/BackEndConnect.h"
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCConnection.h"
