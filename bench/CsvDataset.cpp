@@ -7,9 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "dataset/Field.h"
-#include "dataset/QelODBCClient.h"
-#include "dataset/StoredValue.h"
+#include "support/MemoryRecordSource.h"
 #include "support/Variant.h"
 
 namespace kubrix {
@@ -93,53 +91,26 @@ Variant ValueOf(const Column& c, const std::string& text, std::size_t line) {
     return Variant::FromAnsi(text);
 }
 
-// Writes the stored form (flag byte, value, zero padding) of a value whose form is plain;
-// false leaves the slot untouched for the Variant path.
-bool WriteRaw(const Column& c, std::uint32_t len, bool isNull, const std::string& text, std::uint8_t* slot) {
-    auto store = [&](const void* bytes, std::size_t n) {
-        std::memset(slot + 1, 0, len);
-        std::memcpy(slot + 1, bytes, n);
-        slot[0] = 1;
-        return true;
-    };
-    switch (c.type) {
-        case ftString:
-        case ftSmallint:
-        case ftInteger:
-        case ftFloat: break;
-        default: return false;
-    }
+// Writes a plain number or a text that fits straight into its slot through the codec; false
+// leaves the slot for the Variant path (which also reports what does not convert).
+bool WriteRaw(const Column& c, const TValueCodec& codec, bool isNull, const std::string& text, std::uint8_t* slot) {
+    if (c.type != ftString && c.type != ftSmallint && c.type != ftInteger && c.type != ftFloat) return false;
     if (isNull) {
-        slot[0] = 0;
-        std::memset(slot + 1, 0, len);
+        codec.SetNull(slot);
         return true;
     }
     try {
-        switch (c.type) {
-            case ftString:
-                if (text.size() >= len || text.size() > static_cast<std::size_t>(c.size)) return false;
-                return store(text.data(), text.size());
-            case ftSmallint: {
-                const auto v = static_cast<std::int16_t>(std::stoi(text));
-                return len >= sizeof v && store(&v, sizeof v);
-            }
-            case ftInteger: {
-                const std::int32_t v = std::stoi(text);
-                return len >= sizeof v && store(&v, sizeof v);
-            }
-            default: {
-                const double v = std::stod(text);
-                return len >= sizeof v && store(&v, sizeof v);
-            }
-        }
+        if (c.type == ftString) return codec.SetText(slot, text) == TStoreResult::Stored;
+        if (c.type == ftFloat) return codec.SetDouble(slot, std::stod(text)) == TStoreResult::Stored;
+        return codec.SetInt64(slot, std::stoll(text)) == TStoreResult::Stored;
     } catch (const std::exception&) {
-        return false;  // the Variant path reports the line and column
+        return false;
     }
 }
 
 }  // namespace
 
-std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
+std::int64_t LoadCsvDataset(const std::string& fileName, TMemoryRecordSource& ds) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in) throw std::runtime_error("cannot open " + fileName);
     std::string line;
@@ -172,30 +143,27 @@ std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
             nulls.push_back(isNull[k]);
         }
     }
-    for (const Column& c : columns) {
-        ds.FieldDefs().Add(c.name, c.type, c.type == ftString ? std::max(1, c.size) : 0);
-    }
-    ds.Open();
+    std::vector<TMemoryRecordSource::TColumn> layout;
+    for (const Column& c : columns) layout.push_back({c.name, c.type, c.type == ftString ? std::max(1, c.size) : 0});
+    ds.SetColumns(layout);
     const std::size_t width = columns.size();
     const std::size_t records = width ? cells.size() / width : 0;
-    std::vector<const TField*> dsFields;
-    for (std::size_t k = 0; k < width; ++k) dsFields.push_back(ds.Fields()[k]);
-    std::vector<std::uint32_t> lengths;
-    for (std::size_t k = 0; k < width; ++k) lengths.push_back(CalcFieldLen(columns[k].type, dsFields[k]->Size()));
+    ds.Reserve(static_cast<int>(records));
+    std::vector<char> slotted;
+    for (std::size_t k = 0; k < width; ++k) slotted.push_back(ds.Field(static_cast<int>(k)).Offset >= 0 ? 1 : 0);
     for (std::size_t r = 0; r < records; ++r) {
-        TMemoryRecord* rec = ds.AddRecord();
+        const int rec = ds.AddRecord();
         for (std::size_t k = 0; k < width; ++k) {
             const std::size_t at = r * width + k;
-            // Plain numbers and texts that fit go straight into the record's slot, in the
-            // stored form the dataset writes itself; everything else through a Variant.
-            if (std::uint8_t* slot = TQelODBCClient::FindFieldData(rec->Data, dsFields[k]);
-                slot && WriteRaw(columns[k], lengths[k], nulls[at] != 0, cells[at], slot)) {
+            const int col = static_cast<int>(k);
+            // Plain numbers and texts that fit go straight into the record's slot; everything
+            // else through a Variant.
+            if (slotted[k] && WriteRaw(columns[k], ds.Codec(col), nulls[at] != 0, cells[at], ds.Slot(rec, col)))
                 continue;
-            }
-            const Variant v = nulls[at] ? Variant::Null() : ValueOf(columns[k], cells[at], r + 2);
-            ds.SetFieldValueInBuffer(dsFields[k], rec, v);
+            ds.SetValue(rec, col, nulls[at] ? Variant::Null() : ValueOf(columns[k], cells[at], r + 2));
         }
     }
+    ds.Open();
     return static_cast<std::int64_t>(records);
 }
 

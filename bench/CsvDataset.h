@@ -1,5 +1,5 @@
 #pragma once
-// A typed CSV file read into an in-memory dataset, for benchmarks that compare the pivot with
+// A typed CSV file read into records in memory, for benchmarks that compare the pivot with
 // other engines on the same file. The header names every column as name:type, type one of
 // string, smallint, integer, float, bcd, datetime, boolean, memo; a string column is as wide as
 // its longest value in bytes; an empty field is NULL; text is UTF-8; fields are separated by
@@ -10,11 +10,11 @@
 
 namespace kubrix {
 
-class TQelODBCClient;
+class TMemoryRecordSource;
 
-//! Defines the dataset's fields from the header, opens it and adds one record per line.
+//! Lays the columns out from the header, adds one record per line and opens the records.
 //! Raises std::runtime_error with the line number for a malformed file. Returns the records.
-std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds);
+std::int64_t LoadCsvDataset(const std::string& fileName, TMemoryRecordSource& ds);
 
 //! Writes a CSV of records rows for the pivot benchmark: region:string, product:string,
 //! year:integer, month:integer, amount:float (a fixed pseudo-random sequence).

@@ -11,9 +11,8 @@
 #include <random>
 #include <string>
 
-#include "dataset/DataSource.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
+#include "support/MemoryRecordSource.h"
 
 using namespace kubrix;
 
@@ -25,32 +24,20 @@ double Ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::ti
 
 // Vertical: V (50 values). Horizontal: G (leaves / 100 groups), H (the leaves). Data: Q.
 void Run(int records, int leaves) {
-    TQelODBCClient ds;
-    ds.FieldDefs().Add("V", ftInteger);
-    ds.FieldDefs().Add("G", ftInteger);
-    ds.FieldDefs().Add("H", ftInteger);
-    ds.FieldDefs().Add("Q", ftFloat);
-    TDataSource source;
-    source.SetDataSet(&ds);
+    TMemoryRecordSource ds({{"V", ftInteger}, {"G", ftInteger}, {"H", ftInteger}, {"Q", ftFloat}});
     TQelKubrix grid;
-    grid.SetDataSource(&source);
+    grid.SetRecordSource(&ds);
     ds.Open();
 
     std::mt19937 rng(7);
     const int groups = leaves >= 100 ? leaves / 100 : 1;
-    TField* v = ds.FieldByName("V");
-    TField* g = ds.FieldByName("G");
-    TField* h = ds.FieldByName("H");
-    TField* q = ds.FieldByName("Q");
-    ds.SetCapacity(records);
+    ds.Reserve(records);
     for (int i = 0; i < records; ++i) {
-        ds.AddRecord();
         // Every leaf gets records; the rest fall at random.
         const int leaf = i < leaves ? i : static_cast<int>(rng() % static_cast<unsigned>(leaves));
-        ds.SetFieldValueInBuffer(v, i, Variant::FromInt32(static_cast<int>(rng() % 50)));
-        ds.SetFieldValueInBuffer(g, i, Variant::FromInt32(leaf % groups));
-        ds.SetFieldValueInBuffer(h, i, Variant::FromInt32(leaf));
-        ds.SetFieldValueInBuffer(q, i, Variant::FromDouble(static_cast<double>(rng() % 1000) / 4));
+        const Variant v = Variant::FromInt32(static_cast<int>(rng() % 50));
+        const Variant q = Variant::FromDouble(static_cast<double>(rng() % 1000) / 4);
+        ds.AddRecord({v, Variant::FromInt32(leaf % groups), Variant::FromInt32(leaf), q});
     }
 
     const auto t0 = std::chrono::steady_clock::now();

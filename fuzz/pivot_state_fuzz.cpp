@@ -12,9 +12,8 @@
 #include <exception>
 #include <string>
 
-#include "dataset/DataSource.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
+#include "support/MemoryRecordSource.h"
 
 using namespace kubrix;
 
@@ -22,25 +21,15 @@ namespace {
 
 struct SmallPivot {
     SmallPivot() {
-        ds.FieldDefs().Add("Region", ftString, 6);
-        ds.FieldDefs().Add("Year", ftInteger, 0);
-        ds.FieldDefs().Add("Sum", ftFloat, 0);
-        ds.FieldDefs().Add("Note", ftMemo, 0);
-        source.SetDataSet(&ds);
-        grid.SetDataSource(&source);
+        grid.SetRecordSource(&ds);
         ds.Open();
         const char* regions[] = {"N", "S", "E", "W"};
         for (int i = 0; i < 12; ++i) {
-            ds.AddRecord();
-            const int r = ds.RealRecordCount() - 1;
-            ds.SetFieldValueInBuffer(ds.Fields()[0], r, i % 5 == 4 ? Variant::Null() : Variant::FromAnsi(regions[i % 4]));
-            ds.SetFieldValueInBuffer(ds.Fields()[1], r, Variant::FromInt32(2019 + i % 3));
-            ds.SetFieldValueInBuffer(ds.Fields()[2], r, Variant::FromDouble(i * 1.5));
-            ds.SetFieldValueInBuffer(ds.Fields()[3], r, Variant::FromAnsi(i % 2 ? "a" : "b"));
+            ds.AddRecord({i % 5 == 4 ? Variant::Null() : Variant::FromAnsi(regions[i % 4]), Variant::FromInt32(2019 + i % 3),
+                          Variant::FromDouble(i * 1.5), Variant::FromAnsi(i % 2 ? "a" : "b")});
         }
     }
-    TQelODBCClient ds;
-    TDataSource source;
+    TMemoryRecordSource ds{{{"Region", ftString, 6}, {"Year", ftInteger, 0}, {"Sum", ftFloat, 0}, {"Note", ftMemo, 0}}};
     TQelKubrix grid;
 };
 

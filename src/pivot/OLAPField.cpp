@@ -4,13 +4,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "dataset/Field.h"
-#include "dataset/QelODBCClient.h"
-#include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPValueHash.h"
-#include "support/Bcd.h"
 #include "support/CursorStack.h"
+#include "support/MemBlocks.h"
 #include "support/DateTime.h"
 #include "support/Errors.h"
 #include "support/FormatSettings.h"
@@ -25,13 +22,6 @@ const char* const kMsgNotFound = "-не найдено значение:";
 const char* const kMsgMemoNotFound = "Не найдено значение";
 const char* const kMsgUnhandledType = "Необрабатываемый тип поля.";
 const char* const kMsgEmpty = "(ПУСТО)";
-
-template <typename T>
-T Load(const void* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 const std::uint8_t* Bytes(const void* p) { return static_cast<const std::uint8_t*>(p); }
 const std::string& MemoText(const void* p) { return *static_cast<const std::string*>(p); }
@@ -48,30 +38,7 @@ int CompareDoubles(double a, double b) {
     return Sign3(a, b);
 }
 
-Currency BcdCurrency(const void* value) {
-    Currency c;
-    if (!TryBcdToCurrency(Bytes(value), c)) throw Exception(kMsgBcdToCurrency);
-    return c;
-}
-
-// The zero-terminated text of a string slot, never read past the slot.
-std::string_view SlotText(const void* buffer, std::int32_t valueSize) {
-    const char* p = reinterpret_cast<const char*>(Bytes(buffer) + 1);
-    const std::size_t max = valueSize > 1 ? static_cast<std::size_t>(valueSize - 1) : 0;
-    return std::string_view(p, ::strnlen(p, max));
-}
-
-std::u16string SlotWideText(const void* buffer, std::int32_t valueSize) {
-    std::u16string s;
-    const std::uint8_t* p = Bytes(buffer) + 1;
-    for (std::int32_t i = 0; i + 1 < valueSize - 1; i += 2) {
-        const char16_t c = static_cast<char16_t>(p[i] | (p[i + 1] << 8));
-        if (c == 0) break;
-        s.push_back(c);
-    }
-    return s;
-}
-
+// The order an axis shows the values of a type in; the types without one cannot be placed.
 TQelOLAPField::TCompare CompareFor(TFieldType type) {
     switch (type) {
         case ftString: return &TQelOLAPField::CompareValues_string;
@@ -104,12 +71,15 @@ int CompareTextAsciiNoCase(std::string_view a, std::string_view b) {
 
 bool TQelOLAPField::TypeSupported(TFieldType type) { return CompareFor(type) != nullptr; }
 
-TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, TField* field) : owner_(owner) {
+TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, const TRecordField& field, int index) : owner_(owner) {
     TraceScope trace(this, "TQelOLAPField.Create");
-    Field = field;
-    DataType = field->DataType();
-    FieldName = field->FieldName();
-    ValueSize = 1 + static_cast<std::int32_t>(field->SlotLength());
+    FieldIndex = index;
+    DataType = field.DataType;
+    FieldName = field.Name;
+    ValueSize = field.SlotSize;
+    FieldSize = field.Size;
+    Offset = field.Offset;
+    Codec = TValueCodec(DataType, FieldSize, static_cast<std::uint32_t>(std::max(ValueSize - 1, 0)));
     compare_ = CompareFor(DataType);
     if (!compare_) throw Exception(std::string(kMsgNoCompare) + FieldName);
 }
@@ -118,13 +88,28 @@ TQelOLAPField::~TQelOLAPField() { ClearValues(); }
 
 TQelKubrix& TQelOLAPField::Grid() const { return owner_.Grid(); }
 
+std::string TQelOLAPField::Caption() const {
+    const TRecordSource* records = Grid().Records();
+    if (!records || FieldIndex < 0 || FieldIndex >= records->FieldCount()) return FieldName;
+    return records->Field(FieldIndex).DisplayLabel;
+}
+
+const void* TQelOLAPField::RecordValue(const TRecordSource& records, int record) const {
+    if (IsMemo()) {
+        if (const std::string* text = records.BlobData(record, FieldIndex)) return text;
+    } else if (Offset >= 0) {
+        return records.RecordData(record) + Offset;
+    }
+    throw Exception(std::string(kMsgUnhandledType) + FieldName);
+}
+
 void TQelOLAPField::Changed() { owner_.Changed(this); }
 
-// Null (flag 0) sorts first; both null are equal. Returns true with the result in r when
-// that decides; the typed comparison follows otherwise.
+// Null (flag 0) sorts first; both null are equal. Returns from the comparison when that
+// decides; the typed comparison follows otherwise.
 #define KUBRIX_NULLS(a, b)                                                   \
     do {                                                                     \
-        const bool an = Bytes(a)[0] == 0, bn = Bytes(b)[0] == 0;             \
+        const bool an = TValueCodec::IsNull(Bytes(a)), bn = TValueCodec::IsNull(Bytes(b)); \
         if (an || bn) {                                                      \
             const int r = an == bn ? 0 : (an ? -1 : 1);                      \
             return DescSort ? -r : r;                                        \
@@ -133,45 +118,46 @@ void TQelOLAPField::Changed() { owner_.Changed(this); }
 
 int TQelOLAPField::CompareValues_string(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = CompareTextAsciiNoCase(SlotText(a, ValueSize), SlotText(b, ValueSize));
+    const int r = CompareTextAsciiNoCase(Codec.Text(Bytes(a)), Codec.Text(Bytes(b)));
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_smallint(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = Sign3(Load<std::int16_t>(Bytes(a) + 1), Load<std::int16_t>(Bytes(b) + 1));
+    const int r = Sign3(Codec.AsInt64(Bytes(a)), Codec.AsInt64(Bytes(b)));
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_integer(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = Sign3(Load<std::int32_t>(Bytes(a) + 1), Load<std::int32_t>(Bytes(b) + 1));
+    const int r = Sign3(Codec.AsInt64(Bytes(a)), Codec.AsInt64(Bytes(b)));
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_boolean(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = Sign3(Bytes(a)[1], Bytes(b)[1]);
+    const int r = Codec.Compare(Bytes(a), Bytes(b));
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_float(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = CompareDoubles(Load<double>(Bytes(a) + 1), Load<double>(Bytes(b) + 1));
+    const int r = CompareDoubles(Codec.AsDouble(Bytes(a)), Codec.AsDouble(Bytes(b)));
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_bcd(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
-    const int r = Sign3(BcdCurrency(Bytes(a) + 1).Scaled, BcdCurrency(Bytes(b) + 1).Scaled);
+    // Decoding raises for a malformed amount, which has no place in the order.
+    const int r = Sign3(Codec.Decode(Bytes(a)).ToCurrency().Scaled, Codec.Decode(Bytes(b)).ToCurrency().Scaled);
     return DescSort ? -r : r;
 }
 
 int TQelOLAPField::CompareValues_datetime(const void* a, const void* b) const {
     KUBRIX_NULLS(a, b);
     // Points in time to the millisecond, as the stored counts are read back.
-    const double x = std::round(Load<double>(Bytes(a) + 1));
-    const double y = std::round(Load<double>(Bytes(b) + 1));
+    const double x = std::round(Codec.AsDouble(Bytes(a)) * MSecsPerDay);
+    const double y = std::round(Codec.AsDouble(Bytes(b)) * MSecsPerDay);
     const int r = CompareDoubles(x, y);
     return DescSort ? -r : r;
 }
@@ -263,26 +249,18 @@ void TQelOLAPField::ClearValues() {
 
 void TQelOLAPField::FillValues() {
     TraceScope trace(this, "TQelOLAPField.FillValues");
-    TQelODBCClient* ds = Grid().DataSet();
-    if (!ds) return;
-    const int n = ds->RealRecordCount();
+    const TRecordSource* records = Grid().Records();
+    if (!records) return;
+    const int n = records->RecordCount();
     // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
     // Non-memo values are made distinct by their bytes first: only the distinct ones are sorted.
     std::vector<const void*> buffers;
     if (IsMemo()) {
         buffers.reserve(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            const void* b = ds->GetRecordFieldData(Field, i);
-            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
-            buffers.push_back(b);
-        }
+        for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
     } else {
         TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024);
-        for (int i = 0; i < n; ++i) {
-            const void* b = ds->GetRecordFieldData(Field, i);
-            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
-            distinct.Add(b);
-        }
+        for (int i = 0; i < n; ++i) distinct.Add(RecordValue(*records, i));
         buffers = distinct.Items();
     }
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
@@ -362,27 +340,9 @@ void TQelOLAPField::Value(const void* buffer, Variant& v) const {
         v = s.empty() ? Variant::Null() : Variant::FromAnsi(s);
         return;
     }
-    const std::uint8_t* p = Bytes(buffer);
-    if (p[0] == 0) {
-        v = Variant::Null();
-        return;
-    }
-    const std::uint8_t* d = p + 1;
-    switch (DataType) {
-        case ftString:
-        case ftGuid: v = Variant::FromAnsi(std::string(SlotText(buffer, ValueSize))); break;
-        case ftSmallint: v = Variant::FromInt16(Load<std::int16_t>(d)); break;
-        case ftInteger:
-        case ftAutoInc: v = Variant::FromInt32(Load<std::int32_t>(d)); break;
-        case ftWord: v = Variant::FromUInt16(Load<std::uint16_t>(d)); break;
-        case ftBoolean: v = Variant::FromInt32(Load<std::uint16_t>(d) != 0 ? 1 : 0); break;
-        case ftFloat: v = Variant::FromDouble(Load<double>(d)); break;
-        case ftCurrency: v = Variant::FromCurrency(Currency{Load<std::int64_t>(d)}); break;
-        case ftBCD: v = Variant::FromCurrency(BcdCurrency(d)); break;
-        case ftDateTime: v = Variant::FromDate(NativeToDateTime(ftDateTime, d)); break;
-        case ftWideString: v = Variant::FromWide(SlotWideText(buffer, ValueSize)); break;
-        default: throw Exception(std::string(kMsgUnhandledType) + FieldName);
-    }
+    v = Codec.Decode(Bytes(buffer));
+    // A flag is an integer here, as paths of stored orderings hold it.
+    if (v.Type() == VT_BOOL) v = Variant::FromInt32(v.ToBool() ? 1 : 0);
 }
 
 void TQelOLAPField::ValueToText(const void* buffer, std::string& s) const {
@@ -392,31 +352,27 @@ void TQelOLAPField::ValueToText(const void* buffer, std::string& s) const {
         s = t.empty() ? kMsgEmpty : t;
         return;
     }
-    const std::uint8_t* p = Bytes(buffer);
-    if (p[0] == 0) {
+    if (TValueCodec::IsNull(Bytes(buffer))) {
         s = kMsgEmpty;
         return;
     }
-    const std::uint8_t* d = p + 1;
-    switch (DataType) {
-        case ftSmallint: s = std::to_string(Load<std::int16_t>(d)); break;
-        case ftInteger:
-        case ftAutoInc: s = std::to_string(Load<std::int32_t>(d)); break;
-        case ftWord: s = std::to_string(Load<std::uint16_t>(d)); break;
-        case ftBoolean: s = Load<std::uint16_t>(d) != 0 ? "1" : "0"; break;
-        case ftFloat: s = FormatFloatGeneral(Load<double>(d)); break;
-        case ftCurrency: s = FormatFloatGeneral(static_cast<double>(Load<std::int64_t>(d)) / 10000.0); break;
-        case ftBCD: s = FormatFloatGeneral(static_cast<double>(BcdCurrency(d).Scaled) / 10000.0); break;
-        case ftDateTime: {
-            const double dt = NativeToDateTime(ftDateTime, d);
-            const auto* dtf = dynamic_cast<const TDateTimeField*>(Field);
-            s = dtf && !dtf->DisplayFormat().empty() ? FormatDateTime(dtf->DisplayFormat(), dt) : DateTimeToText(dt);
+    const Variant v = Codec.Decode(Bytes(buffer));
+    switch (v.Type()) {
+        case VT_BOOL: s = v.ToBool() ? "1" : "0"; break;
+        case VT_R8: s = FormatFloatGeneral(v.ToDouble()); break;
+        case VT_CY: s = FormatFloatGeneral(static_cast<double>(v.ToCurrency().Scaled) / 10000.0); break;
+        case VT_DATE: {
+            const TRecordSource* records = Grid().Records();
+            const std::string format =
+                records && FieldIndex >= 0 && FieldIndex < records->FieldCount() ? records->Field(FieldIndex).DisplayFormat : std::string();
+            s = !format.empty() ? FormatDateTime(format, v.ToDate()) : DateTimeToText(v.ToDate());
             break;
         }
-        case ftString:
-        case ftGuid: s = std::string(SlotText(buffer, ValueSize)); break;
-        case ftWideString: s = Utf16ToUtf8(SlotWideText(buffer, ValueSize)); break;
-        default: throw Exception(std::string(kMsgUnhandledType) + FieldName);
+        default:
+            if (v.IsText()) s = v.ToAnsi();
+            else if (v.IsNumeric()) s = std::to_string(v.ToInt64());
+            else throw Exception(std::string(kMsgUnhandledType) + FieldName);
+            break;
     }
 }
 
@@ -449,9 +405,9 @@ TQelOLAPField& TQelOLAPFields::FieldByName(const std::string& name) const {
     return *f;
 }
 
-void TQelOLAPFields::FillFromData(TDataSet* dataSet) {
+void TQelOLAPFields::FillFromData(const TRecordSource* records) {
     TraceScope trace(this, "TQelOLAPFields.FillFromData");
-    if (!dataSet) {
+    if (!records) {
         for (const auto& f : items_) grid_.ReleaseField(f.get());
         items_.clear();
         Changed(nullptr);
@@ -459,15 +415,25 @@ void TQelOLAPFields::FillFromData(TDataSet* dataSet) {
     }
     // Plan first: a column the pivot cannot order fails the build before anything changes.
     std::vector<TQelOLAPField*> kept;
+    std::vector<TRecordField> keptColumns;
+    std::vector<int> keptIndex;
     std::vector<std::unique_ptr<TQelOLAPField>> added;
-    for (TField* field : dataSet->Fields()) {
-        TQelOLAPField* same = FindField(field->FieldName());
-        if (same && same->DataType == field->DataType() &&
-            std::find(kept.begin(), kept.end(), same) == kept.end()) {
+    for (int i = 0; i < records->FieldCount(); ++i) {
+        const TRecordField column = records->Field(i);
+        TQelOLAPField* same = FindField(column.Name);
+        // The dictionary holds values of the old slot size: a column that changed it starts anew.
+        if (same && same->DataType == column.DataType && same->ValueSize == column.SlotSize && std::find(kept.begin(), kept.end(), same) == kept.end()) {
             kept.push_back(same);
+            keptColumns.push_back(column);
+            keptIndex.push_back(i);
             continue;
         }
-        added.push_back(std::make_unique<TQelOLAPField>(*this, field));
+        added.push_back(std::make_unique<TQelOLAPField>(*this, column, i));
+    }
+    // A kept field reads its column where the new records keep it.
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        kept[k]->FieldIndex = keptIndex[k];
+        kept[k]->Offset = keptColumns[k].Offset;
     }
     std::vector<std::unique_ptr<TQelOLAPField>> next;
     for (auto& f : items_) {

@@ -2,11 +2,8 @@
 // (leaf up to the root) and its horizontal path; the sums live on the vertical nodes.
 
 #include <algorithm>
-#include <cstring>
 #include <numeric>
 
-#include "dataset/Field.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPVisibleFields.h"
 #include "support/CursorStack.h"
@@ -33,13 +30,48 @@ void TQelOLAPVisibleFields::ClearData() {
     if (x.Root) x.ReleaseSums(x.Root.get());
 }
 
+namespace {
+
+// A value read as a number: integers and floats straight from the slot, anything else as its
+// variant converts (a true flag counts -1, a text must hold a number).
+double NumberOf(const TQelOLAPField& field, const void* buffer, Variant& v) {
+    if (field.IsMemo()) {
+        field.Value(buffer, v);
+    } else {
+        const auto* slot = static_cast<const std::uint8_t*>(buffer);
+        if (field.Codec.ReadsAsNumber()) return field.Codec.AsDouble(slot);
+        v = field.Codec.Decode(slot);
+    }
+    return v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
+}
+
+}  // namespace
+
+bool TQelOLAPVisibleFields::RecordCounted(std::int32_t record) const {
+    const TQelOLAPVisibleFields& x = grid_.XAxis;
+    const TQelOLAPVisibleFields& y = grid_.YAxis;
+    if (!grid_.RecordIncluded || !x.Root || !y.Root || record < 0) return false;
+    const auto i = static_cast<std::size_t>(record);
+    const auto& included = *grid_.RecordIncluded;
+    if (i >= included.size() || i >= x.RecordLeaves.size() || i >= y.RecordLeaves.size()) return false;
+    return included[i] && x.RecordLeaves[i]->Visible && y.RecordLeaves[i]->Visible;
+}
+
+bool TQelOLAPVisibleFields::AllRecordsCounted() const {
+    const int n = grid_.RecordCount();
+    for (std::int32_t r = 0; r < n; ++r) {
+        if (!RecordCounted(r)) return false;
+    }
+    return true;
+}
+
 void TQelOLAPVisibleFields::UpdateCalcData() {
     TraceScope trace(this, "TQelOLAPVisibleFields.UpdateCalcData");
     // One-shot: set by an ordering that only renumbered rows (and moved the keys along).
     const bool keep = keepSums_;
     keepSums_ = false;
-    TQelODBCClient* ds = grid_.DataSet();
-    if (!ds || !grid_.RecordIncluded) return;
+    const TRecordSource* records = grid_.Records();
+    if (!records || !grid_.RecordIncluded) return;
     TQelOLAPVisibleFields& x = grid_.XAxis;
     TQelOLAPVisibleFields& y = grid_.YAxis;
     const int fieldCount = Count();
@@ -47,7 +79,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     // Only records both trees know are counted (records added after the trees were built
     // have no leaf yet).
     const auto& included = *grid_.RecordIncluded;
-    const std::size_t n = x.Root && y.Root ? std::min({static_cast<std::size_t>(ds->RealRecordCount()), included.size(),
+    const std::size_t n = x.Root && y.Root ? std::min({static_cast<std::size_t>(records->RecordCount()), included.size(),
                                                        x.RecordLeaves.size(), y.RecordLeaves.size()})
                                            : 0;
     std::vector<std::uint8_t> counted(n, 0);
@@ -72,30 +104,22 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
 
     // Read every value first: a value that does not convert raises before any sum exists.
     // Only counted records are kept, in record order, each with its horizontal leaf's row.
-    // A stored number that converts to a double exactly as its Variant would is read
-    // straight from the record's slot.
-    std::vector<const TField*> fields(nd);
-    std::vector<TValueCodec> codecs(nd);
-    std::vector<std::uint8_t> raw(nd);
+    std::vector<const TQelOLAPField*> fields(nd);
+    std::vector<std::uint8_t> raw(nd);  // read straight from the slot
     for (std::size_t j = 0; j < nd; ++j) {
-        fields[j] = items_[j]->OLAPField->Field;
-        codecs[j] = fields[j]->Codec();
-        raw[j] = fields[j]->FieldKind() == fkData && codecs[j].ReadsAsNumber() ? 1 : 0;
+        fields[j] = items_[j]->OLAPField;
+        raw[j] = fields[j]->Offset >= 0 && fields[j]->Codec.ReadsAsNumber() ? 1 : 0;
     }
     std::vector<double> values;
     std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
     Variant v;
     for (std::size_t i = 0; i < n; ++i) {
         if (!counted[i]) continue;
-        TMemoryRecord* rec = ds->GetMemoryRecord(static_cast<int>(i));
+        const int record = static_cast<int>(i);
+        const std::uint8_t* data = records->RecordData(record);
         for (std::size_t j = 0; j < nd; ++j) {
-            if (raw[j]) {
-                ds->LoadRecord(rec);
-                values.push_back(codecs[j].AsDouble(TQelODBCClient::FindFieldData(rec->Data, fields[j])));
-            } else {
-                ds->GetFieldValueFromBuffer(fields[j], rec, v, "new");
-                values.push_back(v.IsEmptyOrNull() ? 0.0 : v.ToDouble());
-            }
+            const TQelOLAPField& f = *fields[j];
+            values.push_back(raw[j] ? f.Codec.AsDouble(data + f.Offset) : NumberOf(f, f.RecordValue(*records, record), v));
         }
         yLeaf.push_back(y.RecordLeaves[i]->OwnRow + 1);
         xLeaf.push_back(x.RecordLeaves[i]->OwnRow + 1);

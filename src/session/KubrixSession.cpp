@@ -27,11 +27,13 @@ TKubrixSession::TKubrixSession(TQelKubrix& grid) : grid_(grid) {
 
     source_ = std::make_unique<TDataSource>();
     source_->SetDataSet(data_.get());
-    grid_.SetDataSource(source_.get());
+    records_ = std::make_unique<TClientRecordSource>(*data_);
+    grid_.SetRecordSource(records_.get());
 }
 
 TKubrixSession::~TKubrixSession() {
-    grid_.SetDataSource(nullptr);
+    grid_.SetRecordSource(nullptr);
+    records_.reset();
     source_->SetDataSet(nullptr);
     data_->Close();
     data_->SetConnection(nullptr);
@@ -74,5 +76,7 @@ void TKubrixSession::ConnectTo1C() { ConnectToBackEnd(*connection_, BackEndLibra
 void TKubrixSession::Disconnect() { connection_->Disconnect(); }
 
 void TKubrixSession::Close() { data_->Close(); }
+
+void TKubrixSession::DrillDown(const std::optional<std::vector<std::int32_t>>& records) { drillDown_ = records; }
 
 }  // namespace kubrix

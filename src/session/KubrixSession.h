@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "dataset/ClientRecordSource.h"
 #include "session/BackEndConnect.h"
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
@@ -63,12 +66,20 @@ public:
     void ConnectTo1C();
     void Disconnect();
     void Close();
+    //! The records behind a double-clicked cell, by their place in the full record list
+    //! (nullopt: every record again): the dataset's drill-down.
+    void DrillDown(const std::optional<std::vector<std::int32_t>>& records);
+    //! The records of the drill-down in force (nullopt: none, every record shown).
+    const std::optional<std::vector<std::int32_t>>& DrillDownRecords() const { return drillDown_; }
 
 private:
     TQelKubrix& grid_;
     std::unique_ptr<TQelODBCConnection> connection_;
     std::unique_ptr<TKubrixDataSet> data_;
     std::unique_ptr<TDataSource> source_;
+    //! What the pivot reads: every record of qData, a drill-down or not.
+    std::unique_ptr<TClientRecordSource> records_;
+    std::optional<std::vector<std::int32_t>> drillDown_;
 };
 
 //! "X" gives 0 and "Y" gives 1 (whole text, case-sensitive); anything else gives 0.

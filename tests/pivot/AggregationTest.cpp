@@ -113,7 +113,7 @@ TEST(Aggregation, DataThatDoesNotConvertLeavesNoSums) {
     EXPECT_EQ(p.Cell("a", ""), "");
     EXPECT_EQ(p.Cell("", ""), "");
 
-    p.ds.SetFieldValueInBuffer(p.ds.FieldByName("T"), 1, S("0.5"));
+    p.ds.SetValue(1, p.ds.ColumnIndex("T"), S("0.5"));
     p.grid.UpdateGrid();
     EXPECT_EQ(p.Cell("", ""), "12.50");
 }

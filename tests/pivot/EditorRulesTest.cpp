@@ -325,7 +325,7 @@ TEST(EditorRules, InputFromGrid) {
     using namespace kubrix::testing;
     Pivot p({{"Region", ftString, 20}, {"Year", ftInteger}, {"Qty", ftInteger}, {"Sum", ftFloat}},
             {{S("Север"), I(2020), I(1), D(2.5)}, {S("Юг"), I(2021), I(3), D(4.0)}});
-    p.ds.Fields()[0]->SetDisplayLabel("Регион");
+    p.ds.SetDisplayLabel(0, "Регион");
     p.Config({"Region"}, {"Year"}, {"Sum", "Qty"});
     p.grid.DataPlace = 1;
     p.grid.DataIndex = 1;

@@ -6,9 +6,8 @@
 #include <cstring>
 #include <functional>
 
-#include "dataset/Field.h"
-#include "dataset/StoredValue.h"
 #include "pivot/PivotFixture.h"
+#include "support/MemBlocks.h"
 #include "support/DateTime.h"
 #include "support/Errors.h"
 #include "support/FormatSettings.h"
@@ -39,7 +38,7 @@ TEST(OLAPFields, FollowTheDatasetThroughOpenAndClose) {
     EXPECT_TRUE(list.Items(0).ShowTotals);
     EXPECT_FALSE(list.Items(0).DescSort);
     EXPECT_FALSE(list.Items(0).ValuesFilled);
-    EXPECT_EQ(list.Items(1).Field, p.ds.FieldByName("Qty"));
+    EXPECT_EQ(list.Items(1).FieldIndex, 1);
 
     p.ds.Close();
     EXPECT_EQ(list.Count(), 0);
@@ -61,11 +60,9 @@ TEST(OLAPFields, UnsupportedColumnTypeFailsTheBuild) {
         SCOPED_TRACE(c.name);
         Pivot p({{"Region", ftString, 10}}, {});
         TQelOLAPField* before = &p.Field("Region");
-        TQelODBCClient other;
-        other.FieldDefs().Add("Year", ftInteger);
-        other.FieldDefs().Add("Bad", c.type, c.size);
-        other.Open();
-        EXPECT_EQ(ErrorOf([&] { p.grid.OLAPFields().FillFromData(&other); }),
+        TMemoryRecordSource otherRecords({{"Year", ftInteger}, {"Bad", c.type, c.size}});
+        otherRecords.Open();
+        EXPECT_EQ(ErrorOf([&] { p.grid.OLAPFields().FillFromData(&otherRecords); }),
                   "Не задан обработчик сравнения значений:Bad");
         ASSERT_EQ(p.grid.OLAPFields().Count(), 1);
         EXPECT_EQ(&p.grid.OLAPFields().Items(0), before);
@@ -73,12 +70,9 @@ TEST(OLAPFields, UnsupportedColumnTypeFailsTheBuild) {
 }
 
 TEST(OLAPFields, OpeningAnUnsupportedColumnRaisesOutOfOpen) {
-    TQelODBCClient ds;
-    ds.FieldDefs().Add("Big", ftLargeint);
-    TDataSource source;
-    source.SetDataSet(&ds);
+    TMemoryRecordSource ds({{"Big", ftLargeint}});
     TQelKubrix grid;
-    grid.SetDataSource(&source);
+    grid.SetRecordSource(&ds);
     EXPECT_EQ(ErrorOf([&] { ds.Open(); }), "Не задан обработчик сравнения значений:Big");
     EXPECT_EQ(grid.OLAPFields().Count(), 0);
 }
@@ -91,12 +85,9 @@ TEST(OLAPFields, RebuildKeepsSameFieldsAndReplacesChangedOnes) {
     TQelOLAPField* b = &p.Field("B");
     b->DescSort = true;
 
-    TQelODBCClient other;
-    other.FieldDefs().Add("A", ftString, 5);
-    other.FieldDefs().Add("B", ftString, 5);
-    other.FieldDefs().Add("C", ftInteger);
-    other.Open();
-    p.grid.OLAPFields().FillFromData(&other);
+    TMemoryRecordSource otherRecords({{"A", ftString, 5}, {"B", ftString, 5}, {"C", ftInteger}});
+    otherRecords.Open();
+    p.grid.OLAPFields().FillFromData(&otherRecords);
 
     TQelOLAPFields& list = p.grid.OLAPFields();
     ASSERT_EQ(list.Count(), 3);
@@ -135,8 +126,8 @@ TEST(OLAPField, ComparesStoredValuesByType) {
         SCOPED_TRACE(c.name);
         Pivot p({{"F", c.type, c.size}}, {{c.a}, {c.b}});
         TQelOLAPField& f = p.Field("F");
-        const void* a = p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 0);
-        const void* b = p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 1);
+        const void* a = p.ds.FieldData(0, p.ds.ColumnIndex("F"));
+        const void* b = p.ds.FieldData(1, p.ds.ColumnIndex("F"));
         auto sign = [](int v) { return (v > 0) - (v < 0); };
         EXPECT_EQ(sign(f.Compare(a, b)), c.ascending);
         EXPECT_EQ(sign(f.Compare(b, a)), -c.ascending);
@@ -147,10 +138,10 @@ TEST(OLAPField, ComparesStoredValuesByType) {
 
 TEST(OLAPField, BcdThatDoesNotConvertRaises) {
     Pivot p({{"F", ftBCD, 2}}, {{Variant::FromCurrency({10000})}, {Variant::FromCurrency({20000})}});
-    auto* slot = static_cast<std::uint8_t*>(p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 1));
+    std::uint8_t* slot = p.ds.Slot(1, p.ds.ColumnIndex("F"));
     slot[1] = 40;  // more digits than a currency holds
     std::fill(slot + 3, slot + 35, 0x99);
-    const void* a = p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 0);
+    const void* a = p.ds.FieldData(0, p.ds.ColumnIndex("F"));
     EXPECT_EQ(ErrorOf([&] { p.Field("F").Compare(a, slot); }), "Ошибка перевода числа из формата BCD в Currency");
     EXPECT_EQ(ErrorOf([&] { p.Field("F").ValueToText(slot); }), "Ошибка перевода числа из формата BCD в Currency");
 }
@@ -179,7 +170,7 @@ TEST(OLAPField, DictionaryHoldsDistinctValuesInRawOrder) {
     }
 
     // Adding a held value returns its position and adds nothing.
-    const void* abc = p.ds.GetRecordFieldData(p.ds.FieldByName("S"), 0);
+    const void* abc = p.ds.FieldData(0, p.ds.ColumnIndex("S"));
     const int pos = s.AddValue(abc);
     EXPECT_EQ(s.Values.size(), 4u);
     EXPECT_EQ(s.FindValue(abc), s.Values[static_cast<std::size_t>(pos)].get());
@@ -222,7 +213,7 @@ TEST(OLAPField, ConvertsValuesToVariantAndText) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Pivot p({{"F", c.type, c.size}}, {{c.stored}});
-        const void* buffer = p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 0);
+        const void* buffer = p.ds.FieldData(0, p.ds.ColumnIndex("F"));
         EXPECT_EQ(p.Field("F").Value(buffer), c.value);
         EXPECT_EQ(p.Field("F").ValueToText(buffer), c.text);
     }
@@ -230,8 +221,8 @@ TEST(OLAPField, ConvertsValuesToVariantAndText) {
 
 TEST(OLAPField, DateTimeTextFollowsTheFieldsDisplayFormat) {
     Pivot p({{"F", ftDateTime}}, {{Variant::FromDate(DateOf(2008, 3, 5, 14, 7, 0))}});
-    p.ds.FieldByName("F")->SetDisplayFormat("yyyy.mm.dd");
-    const void* buffer = p.ds.GetRecordFieldData(p.ds.FieldByName("F"), 0);
+    p.ds.SetDisplayFormat(p.ds.ColumnIndex("F"), "yyyy.mm.dd");
+    const void* buffer = p.ds.FieldData(0, p.ds.ColumnIndex("F"));
     EXPECT_EQ(p.Field("F").ValueToText(buffer), "2008.03.05");
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// A pivot over a real in-memory dataset whose rows are added in code: the dataset, its data
-// source and the grid model, wired as the control wires them.
+// A pivot over records kept in memory whose rows are added in code: the record source and the
+// grid model reading it.
 
 #include <exception>
 #include <functional>
@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/DataSource.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
+#include "support/MemoryRecordSource.h"
 #include "support/FormatSettings.h"
 #include "support/Variant.h"
 #include "support/ScopeGuard.h"
@@ -57,20 +56,17 @@ protected:
 
 class Pivot {
 public:
-    //! Opens a dataset with the columns and the rows (one Variant per column).
+    //! Opens records with the columns and the rows (one Variant per column).
     Pivot(const std::vector<Column>& columns, const std::vector<std::vector<Variant>>& rows) {
-        for (const auto& c : columns) ds.FieldDefs().Add(c.name, c.type, c.size);
-        source.SetDataSet(&ds);
-        grid.SetDataSource(&source);
+        std::vector<TMemoryRecordSource::TColumn> layout;
+        for (const auto& c : columns) layout.push_back({c.name, c.type, c.size});
+        ds.SetColumns(layout);
+        grid.SetRecordSource(&ds);
         ds.Open();
         for (const auto& row : rows) AddRow(row);
     }
 
-    void AddRow(const std::vector<Variant>& row) {
-        ds.AddRecord();
-        const int index = ds.RealRecordCount() - 1;
-        for (std::size_t k = 0; k < row.size(); ++k) ds.SetFieldValueInBuffer(ds.Fields()[k], index, row[k]);
-    }
+    void AddRow(const std::vector<Variant>& row) { ds.AddRecord(row); }
 
     //! Places the fields as a layout is applied: all lists cleared and filled inside update
     //! brackets, trees then sums built when the brackets close.
@@ -127,9 +123,8 @@ public:
         return text;
     }
 
-    // Destroyed in reverse: the grid leaves the source before the dataset goes.
-    TQelODBCClient ds;
-    TDataSource source;
+    // Destroyed in reverse: the grid leaves the records before they go.
+    TMemoryRecordSource ds;
     CountingKubrix grid;
 
 private:
