@@ -364,9 +364,9 @@ TEST(Layout, TheGridFollowsItsDatasetOpeningAndClosing) {
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
-        const auto before = p.grid.GridUpdates();
+        const auto before = p.grid.Layouts;
         step.act();
-        EXPECT_GT(p.grid.GridUpdates(), before);
+        EXPECT_GT(p.grid.Layouts, before);
         EXPECT_EQ(p.grid.Geometry().Rows().Count(), emptyRows);
         EXPECT_EQ(p.grid.Geometry().Cols().Count(), emptyCols);
         EXPECT_EQ(p.grid.CellInfo(emptyCols - 2, emptyRows - 2).Text, "");
