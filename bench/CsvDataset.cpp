@@ -95,13 +95,7 @@ Variant ValueOf(const Column& c, const std::string& text, std::size_t line) {
 
 // Writes the stored form (flag byte, value, zero padding) of a value whose form is plain;
 // false leaves the slot untouched for the Variant path.
-bool WriteRaw(const Column& c, std::uint32_t len, bool isNull, const std::string& text, std::uint8_t* slot) {
-    auto store = [&](const void* bytes, std::size_t n) {
-        std::memset(slot + 1, 0, len);
-        std::memcpy(slot + 1, bytes, n);
-        slot[0] = 1;
-        return true;
-    };
+bool WriteRaw(const Column& c, const TValueCodec& codec, bool isNull, const std::string& text, std::uint8_t* slot) {
     switch (c.type) {
         case ftString:
         case ftSmallint:
@@ -110,27 +104,17 @@ bool WriteRaw(const Column& c, std::uint32_t len, bool isNull, const std::string
         default: return false;
     }
     if (isNull) {
-        slot[0] = 0;
-        std::memset(slot + 1, 0, len);
+        codec.SetNull(slot);
         return true;
     }
     try {
         switch (c.type) {
             case ftString:
-                if (text.size() >= len || text.size() > static_cast<std::size_t>(c.size)) return false;
-                return store(text.data(), text.size());
-            case ftSmallint: {
-                const auto v = static_cast<std::int16_t>(std::stoi(text));
-                return len >= sizeof v && store(&v, sizeof v);
-            }
-            case ftInteger: {
-                const std::int32_t v = std::stoi(text);
-                return len >= sizeof v && store(&v, sizeof v);
-            }
-            default: {
-                const double v = std::stod(text);
-                return len >= sizeof v && store(&v, sizeof v);
-            }
+                if (text.size() > static_cast<std::size_t>(c.size)) return false;
+                return codec.SetText(slot, text) == TStoreResult::Stored;
+            case ftSmallint:
+            case ftInteger: return codec.SetInt64(slot, std::stoll(text)) == TStoreResult::Stored;
+            default: return codec.SetDouble(slot, std::stod(text)) == TStoreResult::Stored;
         }
     } catch (const std::exception&) {
         return false;  // the Variant path reports the line and column
@@ -180,8 +164,8 @@ std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
     const std::size_t records = width ? cells.size() / width : 0;
     std::vector<const TField*> dsFields;
     for (std::size_t k = 0; k < width; ++k) dsFields.push_back(ds.Fields()[k]);
-    std::vector<std::uint32_t> lengths;
-    for (std::size_t k = 0; k < width; ++k) lengths.push_back(CalcFieldLen(columns[k].type, dsFields[k]->Size()));
+    std::vector<TValueCodec> codecs;
+    for (std::size_t k = 0; k < width; ++k) codecs.push_back(dsFields[k]->Codec());
     for (std::size_t r = 0; r < records; ++r) {
         TMemoryRecord* rec = ds.AddRecord();
         for (std::size_t k = 0; k < width; ++k) {
@@ -189,7 +173,7 @@ std::int64_t LoadCsvDataset(const std::string& fileName, TQelODBCClient& ds) {
             // Plain numbers and texts that fit go straight into the record's slot, in the
             // stored form the dataset writes itself; everything else through a Variant.
             if (std::uint8_t* slot = TQelODBCClient::FindFieldData(rec->Data, dsFields[k]);
-                slot && WriteRaw(columns[k], lengths[k], nulls[at] != 0, cells[at], slot)) {
+                slot && WriteRaw(columns[k], codecs[k], nulls[at] != 0, cells[at], slot)) {
                 continue;
             }
             const Variant v = nulls[at] ? Variant::Null() : ValueOf(columns[k], cells[at], r + 2);
