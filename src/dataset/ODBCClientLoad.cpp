@@ -59,6 +59,11 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
 }
 
 void TQelODBCClient::DescribeSelect() {
+    // Where the server describes the prepared select, the select runs once, on opening.
+    if (select_->DescribePrepared()) {
+        CopyStructure(*select_);
+        return;
+    }
     select_->OpenCursor();
     ScopeExit close([this] { select_->CloseCursor(); });
     CopyStructure(*select_);
