@@ -857,9 +857,12 @@ void TQelODBCQuery::Widen(TQelODBCField& f, std::uint32_t need) {
         std::memcpy(wider.get() + cut + delta, row.get() + cut, oldRow - cut);
         row = std::move(wider);
     }
-    for (auto& g : fields_)
-        if (!g->IsLong && g->Offset > f.Offset) g->Offset += static_cast<std::int32_t>(delta);
-    f.Size = static_cast<std::int32_t>(grown);
+    const std::int32_t at = f.Offset;
+    for (auto& g : fields_) {
+        if (g->IsLong) continue;
+        if (g->Offset > at) g->Offset += static_cast<std::int32_t>(delta);
+        if (g->Offset == at) g->Size = static_cast<std::int32_t>(grown);  // columns read into one slot
+    }
     RowSize += static_cast<std::int32_t>(delta);
 }
 

@@ -1,12 +1,10 @@
 // A pivot over rows loaded from SQLite, whose declared text widths are not enforced.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 #include <string>
 
 #include "pivot/PivotFixture.h"
+#include "testsupport/OdbcTestEnv.h"
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCConnection.h"
@@ -16,34 +14,14 @@
 namespace kubrix::testing {
 namespace {
 
-// The tests' own driver list, set before any ODBC environment exists.
-const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = (std::filesystem::path(__FILE__).parent_path().parent_path() / "odbc").string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    return true;
-}();
-
 // 'abcdefgh' and 'abcdexyz' in a varchar(5) are two values with their own sums, never one
 // "abcde" holding both.
 TEST(LoadedText, ValuesLongerThanDeclaredKeepTheirOwnSums) {
-    (void)kOwnDriverList;
     FormatSettingsScope fs(Plain());
-    std::string dir = (std::filesystem::temp_directory_path() / "kubrix-pivot.XXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    struct RemoveDir {
-        std::string path;
-        ~RemoveDir() {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    } removeDir{dir};
+    test::TempSqliteDb db;
     TQelODBCConnection connection;
     connection.LoginPromt = false;
-    connection.ConnectionString = "Driver=SQLite3;Database=" + dir + "/t.db";
+    connection.ConnectionString = db.ConnStr();
     connection.Execute("create table t (name varchar(5), v integer)");
     connection.Execute("insert into t values ('abcdefgh', 1), ('abcdexyz', 2), ('Жёлтый цвет', 4)");
     TQelODBCClient ds;
