@@ -5,7 +5,7 @@
 
 #include "pivot/PivotFixture.h"
 #include "testsupport/OdbcTestEnv.h"
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCConnection.h"
 #include "pivot/Kubrix.h"
@@ -25,12 +25,11 @@ TEST(LoadedText, ValuesLongerThanDeclaredKeepTheirOwnSums) {
     connection.Execute("create table t (name varchar(5), v integer)");
     connection.Execute("insert into t values ('abcdefgh', 1), ('abcdexyz', 2), ('Жёлтый цвет', 4)");
     TQelODBCClient ds;
-    TDataSource source;
     ds.SetConnection(&connection);
     ds.SetSQL_Select("select name, v from t");
-    source.SetDataSet(&ds);
+    TClientRecordSource source(ds);
     TQelKubrix grid;
-    grid.SetDataSource(&source);
+    grid.SetRecordSource(&source);
     ds.Open();
     {
         UpdateBracket closeGrid(grid);
@@ -54,7 +53,7 @@ TEST(LoadedText, ValuesLongerThanDeclaredKeepTheirOwnSums) {
         grid.DataFields.DataText(c.row, grid.YAxis.RowCount(), text, 0);
         EXPECT_EQ(text, c.sum);
     }
-    grid.SetDataSource(nullptr);
+    grid.SetRecordSource(nullptr);
 }
 
 }  // namespace
