@@ -21,7 +21,7 @@ namespace {
 std::u16string Wide(const char* text) { return QString::fromUtf8(text).toStdU16String(); }
 
 //! Prints the control's error for a failed call.
-bool Check(HRESULT hr, const char* what) {
+bool Check(kubrix::HRESULT hr, const char* what) {
     if (kubrix::Succeeded(hr)) return true;
     std::shared_ptr<const kubrix::TErrorInfo> info;
     const QString description = kubrix::GetErrorInfo(info) == kubrix::S_OK
