@@ -105,7 +105,7 @@ void TFileRegistry::Load(const std::string& path) {
     keys_.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT) return;
+        if (errno == ENOENT || errno == ENOTDIR) return;  // no such file: nothing registered yet
         throw ERegistryError(SystemError("Cannot read the registry file", path), false);
     }
     if (!S_ISREG(st.st_mode)) throw ERegistryError("Registry file " + path + " is not a file", false);
