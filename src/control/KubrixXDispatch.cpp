@@ -433,7 +433,7 @@ HRESULT TKubrixX::Invoke(DISPID id, const IID& iid, LCID, std::uint16_t flags, D
     } catch (const BadArgument& bad) {
         if (argError && (bad.Code == DISP_E_TYPEMISMATCH || bad.Code == DISP_E_OVERFLOW ||
                          bad.Code == DISP_E_PARAMNOTFOUND || bad.Code == DISP_E_BADVARTYPE ||
-                         bad.Code == DISP_E_PARAMNOTOPTIONAL))
+                         bad.Code == DISP_E_PARAMNOTOPTIONAL || bad.Code == E_POINTER))
             *argError = bad.Index;
         VariantClear(out);
         return bad.Code;
