@@ -740,6 +740,37 @@ TEST(DispatchFont, TheFontObjectStaysConnectedToTheForm) {
     arg.pdispVal = font.result.pdispVal;
     EXPECT_EQ(Call(*other.Get(), u"Font", DISPATCH_PROPERTYPUTREF, {arg}).hr, S_OK);
     EXPECT_EQ(static_cast<TKubrixX*>(other.Get())->font().family(), "DejaVu Serif");
+
+    // The host lets the control go but keeps the font: the font keeps what it reads from.
+    control = nullptr;
+    Call after(f, u"Name", DISPATCH_PROPERTYGET);
+    EXPECT_EQ(Text(after.result.bstrVal), "DejaVu Serif");
+}
+
+TEST(DispatchContainer, QuickActivationConnectsTheEventSink) {
+    auto* form = new TKubrixX();
+    ComPtr<IKubrixX> control(form);
+    auto quick = QueryAs<IQuickActivate>(control.Get(), IID_IQuickActivate);
+    ASSERT_TRUE(quick);
+    DispatchSink sink;
+    QACONTAINER container{};
+    container.cbSize = sizeof container;
+    container.pUnkEventSink = &sink;
+    QACONTROL answer{};
+    EXPECT_EQ(quick->QuickActivate(&container, &answer), E_INVALIDARG);  // sizes not filled in
+    answer.cbSize = sizeof answer;
+    ASSERT_EQ(quick->QuickActivate(&container, &answer), S_OK);
+    EXPECT_EQ(answer.dwMiscStatus, 205201u);
+    EXPECT_NE(answer.dwEventCookie, 0u);
+    QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(sink.events, std::vector<std::string>{"2"});
+    EXPECT_EQ(quick->QuickActivate(nullptr, &answer), E_POINTER);
+    auto point = QueryAs<IConnectionPointContainer>(control.Get(), IID_IConnectionPointContainer);
+    IConnectionPoint* p = nullptr;
+    ASSERT_EQ(point->FindConnectionPoint(DIID_IKubrixXEvents, &p), S_OK);
+    EXPECT_EQ(p->Unadvise(answer.dwEventCookie), S_OK);
+    p->Release();
+    EXPECT_EQ(sink.refs, 1u);
 }
 
 }  // namespace
