@@ -416,6 +416,8 @@ HRESULT TKubrixX::GetIDsOfNames(const IID& iid, char16_t** names, std::uint32_t 
 
 HRESULT TKubrixX::Invoke(DISPID id, const IID& iid, LCID, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* exception, std::uint32_t* argError) {
+    // An out value: whatever the caller left there is not ours to free.
+    if (result) VariantInit(result);
     if (!(iid == IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_POINTER;
     if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
@@ -425,7 +427,6 @@ HRESULT TKubrixX::Invoke(DISPID id, const IID& iid, LCID, std::uint16_t flags, D
     VARIANT ignored;
     VariantInit(&ignored);
     VARIANT* out = result ? result : &ignored;
-    if (result) VariantInit(result);
     HRESULT hr = S_OK;
     try {
         const TArgs args(*member, *params);
