@@ -10,7 +10,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "Export.h"
+#include "export/Export.h"
 #include "MainWindow.h"
 #include "control/QtUiServices.h"
 #include "ui/FrmQelLoginDlg.h"

@@ -23,6 +23,18 @@ void CentreOnScreen(QWidget& window) {
         window.move(screen->availableGeometry().center() - QPoint(window.width() / 2, window.height() / 2));
 }
 
+//! The form is laid out for a small font: with a larger one a caption would run under its
+//! edit box, so its font shrinks until the caption ends before the box.
+void FitCaption(QLabel* label, const QWidget* box) {
+    label->adjustSize();
+    QFont font = label->font();
+    while (label->geometry().right() >= box->x() - 2 && font.pointSizeF() > 5) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+        label->adjustSize();
+    }
+}
+
 }  // namespace
 
 QPixmap LoginBanner(int width, int height) {
@@ -95,6 +107,8 @@ TfrmQelLoginDlg::TfrmQelLoginDlg(QWidget* parent)
     ePassword_->setEchoMode(QLineEdit::Password);
     ePassword_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     label2_->setBuddy(ePassword_);
+    FitCaption(label1_, eLogin_);
+    FitCaption(label2_, ePassword_);
 
     bOk_ = new QPushButton(QStringLiteral("Ok"), this);
     bOk_->setObjectName(QStringLiteral("bOk"));

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Demo.h"
-#include "control/GridExport.h"
-#include "control/KubrixSession.h"
+#include "session/GridExport.h"
+#include "session/KubrixSession.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 
