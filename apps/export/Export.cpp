@@ -15,8 +15,9 @@
 namespace kubrix::app {
 namespace {
 
+// After "usage: kubrix export" or "usage: kubrix-export", which are equally long.
 constexpr const char* kUsage =
-    "usage: kubrix export [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
+    " [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
     "                     [--format csv|text|html] [--output FILE] [--numbers]\n"
     "LIST: field names, each followed by \";\" (\"region;manager;\")\n";
@@ -64,17 +65,17 @@ bool Parse(int argc, char** argv, Options& o, std::string& error) {
 
 }  // namespace
 
-int RunExport(int argc, char** argv) {
+int RunExport(int argc, char** argv, const char* program) {
     Options o;
     std::string error;
     if (!Parse(argc, argv, o, error)) {
-        std::cerr << "kubrix export: " << error << "\n" << kUsage;
+        std::cerr << program << ": " << error << "\nusage: " << program << kUsage;
         return 2;
     }
     TExportOptions exportOptions;
     exportOptions.Numbers = o.numbers;
     if (!ParseExportFormat(o.get("--format", "csv"), exportOptions.Format)) {
-        std::cerr << "kubrix export: unknown format: " << o.get("--format") << "\n" << kUsage;
+        std::cerr << program << ": unknown format: " << o.get("--format") << "\nusage: " << program << kUsage;
         return 2;
     }
     std::int32_t dataIndex = 0;
@@ -83,7 +84,7 @@ int RunExport(int argc, char** argv) {
         char* end = nullptr;
         const long v = std::strtol(s.c_str(), &end, 10);
         if (s.empty() || *end != '\0' || v < INT32_MIN || v > INT32_MAX) {
-            std::cerr << "kubrix export: --data-index must be an integer\n";
+            std::cerr << program << ": --data-index must be an integer\n";
             return 2;
         }
         dataIndex = static_cast<std::int32_t>(v);

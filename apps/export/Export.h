@@ -3,7 +3,8 @@
 
 namespace kubrix::app {
 
-//! Runs the export with the arguments after "export"; returns the exit code.
-int RunExport(int argc, char** argv);
+//! Runs the export with the arguments after "export"; returns the exit code. program names
+//! the command in messages.
+int RunExport(int argc, char** argv, const char* program = "kubrix export");
 
 }  // namespace kubrix::app

@@ -6,6 +6,6 @@
 #include "Export.h"
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0)) return kubrix::app::RunExport(0, nullptr) == 2 ? 0 : 1;
-    return kubrix::app::RunExport(argc - 1, argv + 1);
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0)) return kubrix::app::RunExport(0, nullptr, "kubrix-export") == 2 ? 0 : 1;
+    return kubrix::app::RunExport(argc - 1, argv + 1, "kubrix-export");
 }

@@ -234,6 +234,33 @@ TEST_P(LoadSqlOnDriver, ComputedColumnsAreTypedAndTheServerRunsTheSelectOnce) {
     }
 }
 
+// A select the server cannot describe reports the driver's own message, outside a transaction
+// and inside one.
+TEST_P(LoadSqlOnDriver, RejectedSelectReportsTheDriversMessage) {
+    const test::DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = test::ConnStrFor(d, file);
+    connection.Connect();
+    for (bool inTransaction : {false, true}) {
+        SCOPED_TRACE(inTransaction ? "in a transaction" : "alone");
+        if (inTransaction) connection.BeginTrans();
+        TComponent owner;
+        auto* ds = new TQelODBCClient(&owner);
+        ds->SetConnection(&connection);
+        try {
+            ds->SetSQL_Select("select * from no_such_table");
+            ADD_FAILURE() << "no exception";
+        } catch (const EQelODBCDatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("no_such_table"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(ds->FieldCount(), 0);
+        if (inTransaction) connection.RollbackTrans();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, LoadSqlOnDriver, ::testing::ValuesIn(test::kDrivers), test::DriverName);
 
 }  // namespace
