@@ -20,6 +20,11 @@ std::string GUIDToString(const GUID& g) {
     return buf;
 }
 
+std::atomic<long>& LiveObjectCount() {
+    static std::atomic<long> count{0};
+    return count;
+}
+
 namespace {
 // The apartment is the thread: each thread sees only the errors of its own calls.
 thread_local std::shared_ptr<const TErrorInfo> tErrorInfo;

@@ -29,7 +29,37 @@ inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = static_cast<HRESULT>(0x80040111u);
+inline constexpr HRESULT REGDB_E_READREGDB = static_cast<HRESULT>(0x80040150u);
+inline constexpr HRESULT REGDB_E_WRITEREGDB = static_cast<HRESULT>(0x80040151u);
+inline constexpr HRESULT REGDB_E_KEYMISSING = static_cast<HRESULT>(0x80040152u);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
+inline constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
+inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
+inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
+inline constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
+inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005u);
+inline constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006u);
+inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008u);
+inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009u);
+inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000Au);
+inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
+inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
+inline constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
+inline constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
+inline constexpr HRESULT CONNECT_E_NOCONNECTION = static_cast<HRESULT>(0x80040200u);
+inline constexpr HRESULT CONNECT_E_ADVISELIMIT = static_cast<HRESULT>(0x80040201u);
+inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = static_cast<HRESULT>(0x80040202u);
+inline constexpr HRESULT OLE_E_NOCONNECTION = static_cast<HRESULT>(0x80040004u);
+inline constexpr HRESULT OLE_E_NOTRUNNING = static_cast<HRESULT>(0x80040005u);
+inline constexpr HRESULT OLE_E_INVALIDRECT = static_cast<HRESULT>(0x8004000Du);
+inline constexpr HRESULT OLEOBJ_E_NOVERBS = static_cast<HRESULT>(0x80040180u);
+inline constexpr HRESULT OLEOBJ_S_INVALIDVERB = static_cast<HRESULT>(0x00040181);
+inline constexpr HRESULT DV_E_DVASPECT = static_cast<HRESULT>(0x8004006Bu);
+inline constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001Eu);
+inline constexpr HRESULT CLASS_E_NOTLICENSED = static_cast<HRESULT>(0x80040112u);
 
 inline constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
 inline constexpr bool Failed(HRESULT hr) { return hr < 0; }
@@ -58,7 +88,9 @@ public:
     virtual std::uint32_t Release() = 0;
 
 protected:
-    virtual ~IUnknown() = default;
+    // Not virtual: an interface's table holds only its methods, so that a host written in C sees
+    // the same layout. Objects are destroyed through their own class by their last Release.
+    ~IUnknown() = default;
 };
 
 //! Holds one reference to an interface.
@@ -137,6 +169,19 @@ public:
 
 private:
     std::atomic<std::uint32_t> refs_{0};
+};
+
+//! How many objects the library has handed out and that still live; the server may be unloaded
+//! only when none does.
+std::atomic<long>& LiveObjectCount();
+
+//! A member that counts its owner among the live objects for as long as it exists.
+class TLiveObject {
+public:
+    TLiveObject() { ++LiveObjectCount(); }
+    TLiveObject(const TLiveObject&) : TLiveObject() {}
+    TLiveObject& operator=(const TLiveObject&) { return *this; }
+    ~TLiveObject() { --LiveObjectCount(); }
 };
 
 }  // namespace kubrix

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "control/ComBase.h"
+#include "control/Dispatch.h"
 #include "control/KubrixProj_TLB.h"
 
 namespace kubrix {
@@ -20,7 +21,8 @@ struct TOleFont {
     bool Strikeout = false;
 };
 
-class IKubrixX : public IUnknown {
+// A dual interface: the members below are also reachable by name through IDispatch.
+class IKubrixX : public IDispatch {
 public:
     // ---- standard form properties, in interface order
     virtual HRESULT get_Visible(VARIANT_BOOL* value) = 0;

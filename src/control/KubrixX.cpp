@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "control/KubrixXOle.h"
 #include "pivot/Kubrix.h"
 #include "support/CursorStack.h"
 #include "support/Text.h"
@@ -84,6 +85,7 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
     session_ = std::make_unique<TKubrixSession>(*grid_);
+    ole_ = std::make_unique<TKubrixXOle>(*this);
 
     // No sink can be connected yet, so the creation event reaches nobody.
     Fire([](IKubrixXEvents& s) { s.OnCreate(); });
@@ -104,13 +106,12 @@ ComPtr<IKubrixX> TKubrixX::Create(QWidget* parent) { return ComPtr<IKubrixX>(new
 
 HRESULT TKubrixX::QueryInterface(const IID& iid, void** object) {
     if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IKubrixX) {
+    if (iid == IID_IUnknown || iid == IID_IKubrixX || iid == IID_IDispatch) {
         *object = static_cast<IKubrixX*>(this);
         AddRef();
         return S_OK;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return ole_->QueryInterface(iid, object);
 }
 
 std::uint32_t TKubrixX::AddRef() { return refs_.AddRefImpl(); }

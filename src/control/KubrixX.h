@@ -18,6 +18,7 @@
 namespace kubrix {
 
 class TQelKubrixView;
+class TKubrixXOle;
 
 class TKubrixX : public QWidget, public IKubrixX, private IKubrixListener {
     Q_OBJECT
@@ -33,6 +34,13 @@ public:
     HRESULT QueryInterface(const IID& iid, void** object) override;
     std::uint32_t AddRef() override;
     std::uint32_t Release() override;
+
+    // ---- IDispatch (KubrixXDispatch.cpp): the members by name, arguments as variants
+    HRESULT GetTypeInfoCount(std::uint32_t* count) override;
+    HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** info) override;
+    HRESULT GetIDsOfNames(const IID& iid, char16_t** names, std::uint32_t count, LCID lcid, DISPID* ids) override;
+    HRESULT Invoke(DISPID id, const IID& iid, LCID lcid, std::uint16_t flags, DISPPARAMS* params, VARIANT* result,
+                   EXCEPINFO* exception, std::uint32_t* argError) override;
 
     // ---- standard form properties
     HRESULT get_Visible(VARIANT_BOOL* value) override;
@@ -103,6 +111,8 @@ public:
     //! Widest a column of the grid grows to show its texts, in pixels.
     static constexpr int ColumnFitLimit = 320;
     TKubrixSession& Session() { return *session_; }
+    //! The container-facing side of the control.
+    TKubrixXOle& Ole() { return *ole_; }
     //! The back-end library ConnectTo1C loads.
     void SetBackEndLibrary(const std::string& name) { session_->BackEndLibrary = name; }
     //! What the report editor's "Применить" does: lays the pivot out from the name lists, then
@@ -152,6 +162,8 @@ private:
     TQelKubrixView* view_ = nullptr;
     std::unique_ptr<TKubrixSession> session_;
     ComPtr<IKubrixXEvents> eventSink_;
+    // The container-facing interfaces (connection point, persistence, drawing, activation).
+    std::unique_ptr<TKubrixXOle> ole_;
 
     // Form properties the widget has no place for; stored as set.
     bool autoScroll_ = false, autoSize_ = false, keyPreview_ = false, scaled_ = true;
