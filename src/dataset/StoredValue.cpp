@@ -1,7 +1,6 @@
 #include "dataset/StoredValue.h"
 
 #include <cstring>
-#include <new>
 
 #include "dataset/Field.h"
 #include "support/DateTime.h"
@@ -9,49 +8,6 @@
 #include "support/Text.h"
 
 namespace kubrix {
-
-bool IsSupportedType(TFieldType t) {
-    return (t >= 1 && t <= 21) || (t >= 23 && t <= 26) || (t >= 29 && t <= 32) || t == 35;
-}
-
-bool IsStoredType(TFieldType t) {
-    return (t >= 1 && t <= 14) || (t >= 23 && t <= 26) || t == 29 || t == 32 || t == 35;
-}
-
-bool IsBlobType(TFieldType t) { return (t >= 15 && t <= 21) || t == 30 || t == 31; }
-
-std::uint32_t CalcFieldLenWide(TFieldType type, int size) {
-    const std::uint32_t n = size > 0 ? static_cast<std::uint32_t>(size) : 0;
-    switch (type) {
-    case ftString:
-    case ftFixedChar: return 4 * n + 1;
-    case ftSmallint:
-    case ftWord:
-    case ftBoolean: return 2;
-    case ftInteger:
-    case ftAutoInc:
-    case ftDataSet: return 4;
-    case ftFloat:
-    case ftCurrency:
-    case ftDateTime:
-    case ftLargeint: return 8;
-    case ftBCD: return 34;
-    case ftDate:
-    case ftTime:
-    case ftVariant: return 16;
-    case ftBytes: return n;
-    case ftVarBytes: return n + 2;
-    case ftWideString: return 2 * n + 2;
-    case ftGuid: return 39;
-    case ftADT: return 0;
-    default: return IsBlobType(type) ? 4 : 0;
-    }
-}
-
-std::uint16_t CalcFieldLen(TFieldType type, int size) {
-    std::uint32_t len = CalcFieldLenWide(type, size);
-    return static_cast<std::uint16_t>(len > 0xFFFF ? 0xFFFF : len);
-}
 
 int CompareMemBlocks(const void* a, const void* b, int count) {
     const auto* pa = static_cast<const std::uint8_t*>(a);
@@ -162,43 +118,6 @@ TVarArrayInfo GetVarArray(const Variant& value) {
     info.HighBound = value.HighBound();
     if (value.IsByteArray()) info.Data = value.Bytes().data();
     return info;
-}
-
-namespace {
-struct alignas(Variant) RawVariant {
-    unsigned char bytes[sizeof(Variant)];
-    Variant* get() { return std::launder(reinterpret_cast<Variant*>(bytes)); }
-};
-}  // namespace
-
-Variant VariantSlotRead(const std::uint8_t* slot) {
-    RawVariant raw;
-    std::memcpy(raw.bytes, slot, sizeof(Variant));
-    return *raw.get();
-}
-
-void VariantSlotClear(std::uint8_t* slot) {
-    RawVariant raw;
-    std::memcpy(raw.bytes, slot, sizeof(Variant));
-    raw.get()->~Variant();
-    std::memset(slot, 0, sizeof(Variant));
-}
-
-void VariantSlotAssign(std::uint8_t* slot, const Variant& value) {
-    Variant copy(value);  // copy first: value may live in this very slot
-    VariantSlotClear(slot);
-    RawVariant raw;
-    std::memset(raw.bytes, 0, sizeof(Variant));
-    new (raw.bytes) Variant(std::move(copy));
-    std::memcpy(slot, raw.bytes, sizeof(Variant));
-}
-
-void VariantSlotDetach(std::uint8_t* dst) {
-    Variant copy = VariantSlotRead(dst);
-    RawVariant raw;
-    std::memset(raw.bytes, 0, sizeof(Variant));
-    new (raw.bytes) Variant(std::move(copy));
-    std::memcpy(dst, raw.bytes, sizeof(Variant));
 }
 
 }  // namespace kubrix

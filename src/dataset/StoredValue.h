@@ -1,34 +1,17 @@
 #pragma once
-// Stored value form shared by the dataset, the ODBC fetch, the key indexes and the pivot
-// grid: one flag byte (0 null, non-zero present) followed by the value bytes of the
-// field's slot length. All integers little-endian.
-//
-// Text is UTF-8: a string field of Size n keeps n characters, so its slot holds the
-// longest legal UTF-8 value, 4 * n bytes, and the terminating zero (CalcFieldLen 4n + 1);
-// a text is cut to n characters, never inside a character. Wide strings stay UTF-16
-// (2n + 2 bytes). Currency is a signed 64-bit count of ten-thousandths in every path.
+// Helpers of the dataset around the stored value form; the form itself (slot sizes,
+// encode, decode, compare) is support/ValueCodec.h.
 
 #include <cstdint>
 #include <vector>
 
 #include "support/FieldTypes.h"
+#include "support/ValueCodec.h"
 #include "support/Variant.h"
 
 namespace kubrix {
 
 class TField;
-
-//! Types a dataset field may have: 1..21, 23..26, 29..32, 35.
-bool IsSupportedType(TFieldType type);
-//! Types kept in the record data area: 1..14, 23..26, 29, 32, 35.
-bool IsStoredType(TFieldType type);
-//! Types held as byte strings outside the data area: 15..21, 30, 31.
-bool IsBlobType(TFieldType type);
-
-//! Length of a value in the data area (without the flag byte); 65535 at most.
-std::uint16_t CalcFieldLen(TFieldType type, int size);
-//! The same without the 16-bit limit (to detect layouts that do not fit).
-std::uint32_t CalcFieldLenWide(TFieldType type, int size);
 
 //! Compares count bytes: count/4 little-endian int32 words, then the rest as signed bytes.
 //! 0 equal, 1 when a is smaller, 2 when a is greater.
@@ -49,16 +32,5 @@ struct TVarArrayInfo {
 };
 //! The array a Variant holds; a Variant without an array raises EVariantError.
 TVarArrayInfo GetVarArray(const Variant& value);
-
-// A Variant kept in a 16-byte slot at any alignment. The slot owns the value: it must be
-// released (VariantSlotClear) before its bytes are dropped or overwritten.
-//! A copy of the stored Variant.
-Variant VariantSlotRead(const std::uint8_t* slot);
-//! Releases the stored Variant and stores a copy of value.
-void VariantSlotAssign(std::uint8_t* slot, const Variant& value);
-//! Releases the stored Variant and zeroes the 16 bytes.
-void VariantSlotClear(std::uint8_t* slot);
-//! Makes the bytes at dst (a raw byte copy of another slot, not owning) an owned deep copy.
-void VariantSlotDetach(std::uint8_t* dst);
 
 }  // namespace kubrix
