@@ -103,14 +103,12 @@ void TQelODBCClient::ResetFilterExpression() {
 
 void TQelODBCClient::FilterRecord(int index) {
     TMemoryRecord* rec = GetMemoryRecord(index);
-    bool hide;
-    {
-        RecordPosScope pos(RecordPos);
-        RecordPos = index;
-        const Variant& result = expression_->Evaluate(filterResult_);
-        // Null (an unknown outcome) does not let the record through.
-        hide = result.IsEmptyOrNull() || !result.ToBool();
-    }
+    // The record is the cursor's for the evaluation and the handler, so that both read it.
+    RecordPosScope pos(RecordPos);
+    RecordPos = index;
+    const Variant& result = expression_->Evaluate(filterResult_);
+    // Null (an unknown outcome) does not let the record through.
+    bool hide = result.IsEmptyOrNull() || !result.ToBool();
     if (OnFilterRecord()) OnFilterRecord()(*this, hide);
     rec->FilteredOut = hide;
 }

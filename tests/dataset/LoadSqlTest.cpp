@@ -217,5 +217,22 @@ TEST(LoadSql, DisconnectClosesTheDataset) {
     EXPECT_EQ(f.ds->RealRecordCount(), 0);
 }
 
+TEST(LoadSql, OpeningAFilteredDatasetAppliesItsFilter) {
+    LoadFixture f;
+    f.ds->SetSQL_Select(kSelect);
+    f.ds->SetFilterText("name like '%ЛТ%' OR amount is null");
+    f.ds->SetFiltered(true);
+    f.ds->SetFilterText("amount > 10");
+    f.ds->Open();
+    EXPECT_EQ(f.ds->VisibleCount, 1);
+    EXPECT_EQ(f.ds->FieldByName("id")->AsInteger(), 1);
+    f.ds->Close();
+    // Reopened with the text changed while closed: the new text is compiled against the new load.
+    f.ds->SetFilterText("amount is null");
+    f.ds->Open();
+    EXPECT_EQ(f.ds->VisibleCount, 1);
+    EXPECT_EQ(f.ds->FieldByName("id")->AsInteger(), 2);
+}
+
 }  // namespace
 }  // namespace kubrix
