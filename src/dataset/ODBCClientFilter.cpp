@@ -241,6 +241,13 @@ int TQelODBCClient::CompareLocateKeys(const std::vector<TField*>& fields, const 
     return 0;
 }
 
+bool TQelODBCClient::LocateSearchesByHalves(const std::vector<TField*>& keyFields) const {
+    if (keyFields.empty()) return false;
+    std::string order = " " + keyFields[0]->FieldName() + " ASC";
+    for (std::size_t k = 1; k < keyFields.size(); ++k) order += ", " + keyFields[k]->FieldName() + " ASC";
+    return OrderBy().compare(0, order.size(), order) == 0;
+}
+
 bool TQelODBCClient::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
     if (Trim(keyFields).empty()) throw Exception("Не задан список полей!");
     CheckBrowseMode();
@@ -258,10 +265,8 @@ bool TQelODBCClient::Locate(const std::string& keyFields, const Variant& keyValu
     int found = -1;
     {
         ControlsOffScope disabled(*this);
-        std::string order = " " + fields[0]->FieldName() + " ASC";
-        for (std::size_t k = 1; k < fields.size(); ++k) order += ", " + fields[k]->FieldName() + " ASC";
         const int count = RealRecordCount();
-        if (OrderBy.compare(0, order.size(), order) == 0) {
+        if (LocateSearchesByHalves(fields)) {
             int low = 0, high = count - 1;
             while (low <= high) {
                 const int middle = low + (high - low) / 2;

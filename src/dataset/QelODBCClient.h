@@ -167,9 +167,14 @@ public:
     bool CheckFilterAfterPost = true;
     //! A tree is attached: its TreeVisible flags hide records.
     bool TreeAttached = false;
-    //! The ordering text; Locate searches by halves when it begins with the key fields in
-    //! ascending order (" Name ASC, City ASC").
-    std::string OrderBy;
+    //! The ordering text: field names separated by ", ", each followed by " ASC" or " DESC".
+    const std::string& OrderBy() const { return orderBy_; }
+    //! Stores the ordering text (the records are ordered by whoever fills them, until the
+    //! dataset orders them itself).
+    void SetOrderBy(const std::string& text) { orderBy_ = text; }
+    //! Whether Locate on keyFields searches by halves: OrderBy begins, character for
+    //! character, with a blank and the key fields' names each followed by " ASC".
+    bool LocateSearchesByHalves(const std::vector<TField*>& keyFields) const;
 
     // IQelExprDataSet: the filter language reads fields of record RecordPos.
     const void* ExprFindField(std::string_view name) const override;
@@ -322,6 +327,7 @@ private:
     std::unique_ptr<TQelODBCQuery> select_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
+    std::string orderBy_;
     // A field the compiled filter reads, with what its straight slot read needs.
     struct TFilterField {
         const TField* Field = nullptr;

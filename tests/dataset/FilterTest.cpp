@@ -257,6 +257,31 @@ TEST(Filter, ClosingForgetsTheSubsetAndTheCompiledFilter) {
     EXPECT_FALSE(ds->Expression().Compiled() && !ds->Expression().Code().empty());
 }
 
+TEST(Filter, LocateSearchesByHalvesOnlyWhenOrderedByTheKeys) {
+    auto ds = People({});
+    const std::vector<TField*> name{ds->FieldByName("Name")};
+    const std::vector<TField*> both{ds->FieldByName("Name"), ds->FieldByName("Amount")};
+    const struct {
+        const char* orderBy;
+        bool byName, byBoth;
+    } cases[] = {
+        {" Name ASC", true, false},
+        {" Name ASC, Amount ASC", true, true},
+        {" Name ASC, Amount DESC", true, false},
+        {"Name ASC", false, false},
+        {" name ASC", false, false},
+        {" Name DESC", false, false},
+        {" Name", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.orderBy);
+        ds->SetOrderBy(c.orderBy);
+        EXPECT_EQ(ds->LocateSearchesByHalves(name), c.byName);
+        EXPECT_EQ(ds->LocateSearchesByHalves(both), c.byBoth);
+    }
+}
+
 TEST(Filter, LocateFindsTheFirstMatch) {
     const struct {
         const char* name;
@@ -266,33 +291,36 @@ TEST(Filter, LocateFindsTheFirstMatch) {
         bool found;
         const char* current;
     } cases[] = {
-        // The records are c, a, b, b, ab: not in order, so a search by halves misses c.
-        {"scan finds c", "", "c", {}, true, "c"},
-        {"halves trust the order", " Name ASC", "c", {}, false, "a"},
-        {"no leading blank: scan", "Name ASC", "c", {}, true, "c"},
-        {"other letter case: scan", " name ASC", "c", {}, true, "c"},
-        {"longer order still halves", " Name ASC, Amount ASC", "c", {}, false, "a"},
-        {"descending: scan", " Name DESC", "c", {}, true, "c"},
-        {"case differs", "", "B", {}, false, "a"},
+        // The records are in order of Name: both searches give the same answers.
+        {"by halves", " Name ASC", "c", {}, true, "c"},
+        {"by scan", "", "c", {}, true, "c"},
+        {"by halves, missing", " Name ASC", "bb", {}, false, "b"},
+        {"by scan, missing", "", "bb", {}, false, "b"},
+        {"case differs", "", "B", {}, false, "b"},
         {"case ignored", "", "B", {true, false}, true, "b"},
-        {"partial", "", "A", {true, true}, true, "a"},
-        {"partial needs the prefix", "", "bb", {false, true}, false, "a"},
+        {"partial", "", "A", {true, true}, true, "ab"},
+        {"partial needs the prefix", "", "bb", {false, true}, false, "b"},
         {"null key finds the null", "", nullptr, {}, true, ""},
+        {"null key by halves", " Name ASC", nullptr, {}, true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto ds = People({{"c", 1}, {"a", 2}, {"b", 3}, {"b", 4}, {nullptr, 5}});
-        ds->OrderBy = c.orderBy;
-        ds->Next();  // on "a"
+        auto ds = People({{nullptr, 0}, {"ab", 1}, {"b", 2}, {"c", 3}, {"c", 4}});
+        ds->SetOrderBy(c.orderBy);
+        ds->Next();
+        ds->Next();  // on "b"
         const Variant key = c.key ? Variant::FromAnsi(c.key) : Variant::Null();
         EXPECT_EQ(ds->Locate("Name", key, c.options), c.found);
         EXPECT_EQ(Current(*ds), c.current);
+        if (c.found && c.key && std::string(c.key) == "c") {
+            EXPECT_EQ(ds->FieldByName("Amount")->AsFloat(), 3);
+        }
     }
 }
 
 TEST(Filter, LocateByHalvesTakesTheFirstShownOfEqualKeys) {
     auto ds = People({{"a", 1}, {"b", 2}, {"b", 3}, {"b", 4}, {"b", 5}, {"c", 6}, {"d", 7}});
-    ds->OrderBy = " Name ASC";
+    ds->SetOrderBy(" Name ASC");
     ASSERT_TRUE(ds->Locate("Name", Variant::FromAnsi("b")));
     EXPECT_EQ(ds->FieldByName("Amount")->AsFloat(), 2);
     ds->First();
@@ -305,7 +333,7 @@ TEST(Filter, LocateByHalvesTakesTheFirstShownOfEqualKeys) {
     EXPECT_EQ(Current(*ds), "d");
     // Several key fields: an array of keys.
     ds->SetFiltered(false);
-    ds->OrderBy = " Name ASC, Amount ASC";
+    ds->SetOrderBy(" Name ASC, Amount ASC");
     Variant keys = Variant::MakeArray(VT_VARIANT, 0, 1);
     keys.PutElement(0, Variant::FromAnsi("b"));
     keys.PutElement(1, Variant::FromDouble(5));
