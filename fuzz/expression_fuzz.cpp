@@ -41,8 +41,8 @@ struct SmallDataset {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static SmallDataset* small = new SmallDataset();
-    TQelODBCClient& ds = small->ds;
+    SmallDataset small;
+    TQelODBCClient& ds = small.ds;
     const std::string text(reinterpret_cast<const char*>(data), size);
     try {
         ds.ApplyFilter(text);

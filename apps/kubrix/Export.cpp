@@ -9,6 +9,7 @@
 #include "Demo.h"
 #include "control/GridExport.h"
 #include "control/KubrixSession.h"
+#include "control/RecordsExport.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 
@@ -18,8 +19,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: kubrix export [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
-    "                     [--format csv|text|html] [--output FILE] [--numbers]\n"
-    "LIST: field names, each followed by \";\" (\"region;manager;\")\n";
+    "                     [--format csv|text|html] [--output FILE] [--numbers] [--drill ROW,COL]\n"
+    "LIST: field names, each followed by \";\" (\"region;manager;\")\n"
+    "--drill ROW,COL: instead of the grid, the records behind the data or total cell at line ROW\n"
+    "and cell COL of the output without --numbers (from 0, header lines included), as kubrix records\n";
 
 struct Options {
     std::map<std::string, std::string> values;
@@ -33,7 +36,7 @@ struct Options {
 
 bool Parse(int argc, char** argv, Options& o, std::string& error) {
     static const char* withValue[] = {"--connect", "--sql", "--rows", "--cols", "--data", "--data-place",
-                                      "--data-index", "--state", "--save-state", "--format", "--output"};
+                                      "--data-index", "--state", "--save-state", "--format", "--output", "--drill"};
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--numbers") {
@@ -88,6 +91,21 @@ int RunExport(int argc, char** argv) {
         }
         dataIndex = static_cast<std::int32_t>(v);
     }
+    int drillLine = -1, drillCell = -1;
+    if (o.has("--drill")) {
+        const std::string s = o.get("--drill");
+        char* end = nullptr;
+        const long line = std::strtol(s.c_str(), &end, 10);
+        const bool lineOk = end != s.c_str() && *end == ',';
+        const char* rest = lineOk ? end + 1 : "";
+        const long cell = std::strtol(rest, &end, 10);
+        if (!lineOk || end == rest || *end != '\0' || line < 0 || cell < 0 || line > INT32_MAX || cell > INT32_MAX) {
+            std::cerr << "kubrix export: --drill must be ROW,COL (two numbers from 0)\n";
+            return 2;
+        }
+        drillLine = static_cast<int>(line);
+        drillCell = static_cast<int>(cell);
+    }
     try {
         TQelKubrix grid;
         TKubrixSession session(grid);
@@ -104,14 +122,23 @@ int RunExport(int argc, char** argv) {
             session.LoadState(file);
         }
         if (o.has("--save-state")) session.SaveState(o.get("--save-state"));
+        if (drillLine >= 0) {
+            int col = 0, row = 0;
+            if (!VisibleCellAt(grid, false, drillLine, drillCell, col, row) || !session.DrillDown(col, row))
+                throw kubrix::Exception("--drill " + o.get("--drill") + ": not a data or total cell");
+        }
+        auto write = [&](std::ostream& out) {
+            if (drillLine >= 0) WriteRecords(session.qData(), exportOptions.Format, out);
+            else WriteGrid(grid, exportOptions, out);
+        };
         if (o.has("--output")) {
             std::ofstream out(o.get("--output"), std::ios::binary | std::ios::trunc);
             if (!out) throw kubrix::Exception("Cannot create " + o.get("--output"));
-            WriteGrid(grid, exportOptions, out);
+            write(out);
             out.flush();
             if (!out) throw kubrix::Exception("Cannot write " + o.get("--output"));
         } else {
-            WriteGrid(grid, exportOptions, std::cout);
+            write(std::cout);
             std::cout.flush();
         }
     } catch (const std::exception& e) {

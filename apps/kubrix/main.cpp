@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "Export.h"
+#include "Records.h"
 #include "MainWindow.h"
 #include "control/QtUiServices.h"
 #include "ui/FrmQelLoginDlg.h"
@@ -21,7 +22,8 @@ constexpr const char* kUsage =
     "usage: kubrix                       a window on the demo database\n"
     "       kubrix --screenshot FILE     the same; saves the window to FILE once shown and quits\n"
     "                                    when standard input ends\n"
-    "       kubrix export --sql SQL ...  writes the pivot (kubrix export --help)\n";
+    "       kubrix export --sql SQL ...  writes the pivot (kubrix export --help)\n"
+    "       kubrix records --sql SQL ... writes the records (kubrix records --help)\n";
 
 }  // namespace
 
@@ -30,6 +32,10 @@ int main(int argc, char** argv) {
         // No application object at all: the export needs no display.
         if (argc == 3 && std::strcmp(argv[2], "--help") == 0) return kubrix::app::RunExport(0, nullptr) == 2 ? 0 : 1;
         return kubrix::app::RunExport(argc - 2, argv + 2);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "records") == 0) {
+        if (argc == 3 && std::strcmp(argv[2], "--help") == 0) return kubrix::app::RunRecords(0, nullptr) == 2 ? 0 : 1;
+        return kubrix::app::RunRecords(argc - 2, argv + 2);
     }
     QString screenshot;
     for (int i = 1; i < argc; ++i) {

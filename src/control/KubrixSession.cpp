@@ -75,4 +75,15 @@ void TKubrixSession::Disconnect() { connection_->Disconnect(); }
 
 void TKubrixSession::Close() { data_->Close(); }
 
+bool TKubrixSession::DrillDown(int col, int row) {
+    const TKubrixDims d = grid_.Dims();
+    if (!data_->Active() || col < d.FixedCols || row < d.FixedRows || col >= d.ColCount || row >= d.RowCount)
+        return false;
+    // The grand total cell gives no list: every record again.
+    const auto records = grid_.DrillDownRecords(col, row);
+    data_->SetRecordFilter(records ? &*records : nullptr);
+    data_->CalcTotals();
+    return true;
+}
+
 }  // namespace kubrix

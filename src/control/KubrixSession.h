@@ -62,6 +62,10 @@ public:
     void ConnectTo1C();
     void Disconnect();
     void Close();
+    //! Narrows qData to the records behind the data or total cell (col, row) of the grid, or
+    //! brings every record back for the grand total cell, and recomputes its totals. The grid
+    //! keeps addressing the full record list. False (nothing done) for any other cell.
+    bool DrillDown(int col, int row);
 
 private:
     TQelKubrix& grid_;
