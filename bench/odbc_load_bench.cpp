@@ -2,7 +2,7 @@
 // and times a bare ODBC loop that fetches the same query with SQLGetData per value into
 // nothing. Prints rows per second of both, their ratio, and the memory held per loaded row.
 //
-// Usage: odbc_load_bench [rows]   (ODBCSYSINI may point at tests/odbc for the driver list)
+// Usage: odbc_load_bench [rows]   (ODBCSYSINI may point at tests/testsupport for the driver list)
 
 #include <sql.h>
 #include <sqlext.h>

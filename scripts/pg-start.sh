@@ -51,6 +51,10 @@ cleanup_on_failure() {
 }
 trap cleanup_on_failure ERR
 
+# The server log is readable by the tests, which count the statements a session ran.
+touch "$DIR/server.log"
+chmod 644 "$DIR/server.log"
+if [ "$(id -u)" -eq 0 ]; then chown postgres: "$DIR/server.log"; fi
 "${RUN[@]}" "$PGBIN/initdb" -D "$DIR/data" -U "$DBUSER" -A trust -E UTF8 --locale=C.UTF-8 >"$DIR/initdb.log" 2>&1
 "${RUN[@]}" "$PGBIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 \
   -o "-p $PORT -k $DIR -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
@@ -63,6 +67,7 @@ CONNSTR="Driver=$DRIVER;Server=127.0.0.1;Port=$PORT;Database=$DBNAME;Uid=$DBUSER
   printf 'KUBRIX_PG_PORT=%q\n' "$PORT"
   printf 'KUBRIX_PG_BIN=%q\n' "$PGBIN"
   printf 'KUBRIX_PG_CONNSTR=%q\n' "$CONNSTR"
-  printf 'export KUBRIX_PG_DIR KUBRIX_PG_PORT KUBRIX_PG_BIN KUBRIX_PG_CONNSTR\n'
+  printf 'KUBRIX_PG_LOG=%q\n' "$DIR/server.log"
+  printf 'export KUBRIX_PG_DIR KUBRIX_PG_PORT KUBRIX_PG_BIN KUBRIX_PG_CONNSTR KUBRIX_PG_LOG\n'
 } >"$ENV_FILE"
 echo "$ENV_FILE"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test on a fresh machine: installs the packages, builds, runs the
-# suite, then (unless KUBRIX_QUICK=1) the whole suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time.
+# suite, then the suite of the build without Qt (everything below the user interface and
+# kubrix-export), then (unless KUBRIX_QUICK=1) the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, and the fuzz targets for a bounded time. The last line
+# counts the tests of every run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -44,6 +46,8 @@ run_suite() {  # build dir, extra cmake args...
 }
 
 run_suite build
+# A server without Qt: the layers below the user interface, their tests and kubrix-export.
+run_suite build-noqt -DKUBRIX_WITH_QT=OFF
 if [ "${KUBRIX_QUICK:-0}" != 1 ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0 \

@@ -11,7 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "Demo.h"
+#include "export/Demo.h"
 #include "support/Text.h"
 
 namespace kubrix::app {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <iostream>
 
-#include "Export.h"
-#include "Records.h"
+#include "export/Export.h"
+#include "export/Records.h"
 #include "MainWindow.h"
 #include "control/QtUiServices.h"
 #include "ui/FrmQelLoginDlg.h"

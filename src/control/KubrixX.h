@@ -11,7 +11,7 @@
 #include <string>
 
 #include "control/IKubrixX.h"
-#include "control/KubrixSession.h"
+#include "session/KubrixSession.h"
 #include "support/UiServices.h"
 
 namespace kubrix {

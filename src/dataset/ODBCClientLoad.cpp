@@ -56,6 +56,11 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
 }
 
 void TQelODBCClient::DescribeSelect() {
+    // Where the server describes the prepared select, the select runs once, on opening.
+    if (select_->DescribePrepared()) {
+        CopyStructure(*select_);
+        return;
+    }
     select_->OpenCursor();
     try {
         CopyStructure(*select_);

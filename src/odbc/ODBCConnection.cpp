@@ -220,6 +220,8 @@ const std::string& TQelODBCConnection::DBMSName() {
     return dbmsName_;
 }
 
+bool TQelODBCConnection::DescribesPrepared() { return DBMSName() == "PostgreSQL"; }
+
 void TQelODBCConnection::BeginTrans() {
     if (transactionLevel_ > 0) {
         ++transactionLevel_;

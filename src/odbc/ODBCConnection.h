@@ -123,6 +123,9 @@ public:
 
     //! The server's product name as the driver reports it (read once per connect).
     const std::string& DBMSName();
+    //! Whether a prepared select is described by the server without running it. So far only
+    //! PostgreSQL: the SQLite driver types a computed column from its fetched values.
+    bool DescribesPrepared();
 
 private:
     void SetConnectOptionsAndConnect();

@@ -482,6 +482,47 @@ void TQelODBCQuery::OpenCursorOnce() {
     }
 }
 
+bool TQelODBCQuery::DescribePrepared() {
+    if (!connection_ || !connection_->Connected() || !connection_->DescribesPrepared()) return false;
+    if (active_)
+        Close();
+    else
+        CloseCursor();
+    fetched_ = false;
+    DestroyFields();
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection_->ConnectionHandle()), &stmt) != SQL_SUCCESS)
+        return false;
+    hstmt_ = stmt;
+    // The statement is only prepared: nothing is left open whatever happens below. Its
+    // diagnostics are not reported: a select the server cannot describe runs as before and
+    // reports its errors then.
+    struct Restore {
+        TQelODBCQuery& q;
+        std::function<void(TQelODBCQuery&)> fieldsHook;
+        std::function<void(const std::string&, const std::string&)> errorHook;
+        ~Restore() {
+            q.CloseCursor();
+            q.OnFieldsCreated = std::move(fieldsHook);
+            q.OnODBCError = std::move(errorHook);
+        }
+    } restore{*this, std::move(OnFieldsCreated), std::move(OnODBCError)};
+    OnFieldsCreated = nullptr;
+    OnODBCError = nullptr;
+    if (sqlText_.empty()) SQLTextChenged();
+    SQLSMALLINT n = 0;
+    if (!SQL_SUCCEEDED(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()),
+                                  static_cast<SQLINTEGER>(sqlText_.size()))) ||
+        !SQL_SUCCEEDED(SQLNumResultCols(stmt, &n)) || n <= 0)
+        return false;
+    CreateFields();  // a column it cannot read is left out, and then the count differs
+    if (GetFieldCount() != n) {
+        DestroyFields();
+        return false;
+    }
+    return true;
+}
+
 void TQelODBCQuery::CreateFields() {
     DestroyFields();
     SQLSMALLINT n = 0;

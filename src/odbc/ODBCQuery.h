@@ -166,6 +166,9 @@ public:
     void OpenCursor();
     //! Frees the statement handle and the parameter buffers.
     void CloseCursor();
+    //! Describes the columns, without the hook, from the prepared statement when the server
+    //! can do it without running the statement; false (and no columns) otherwise.
+    bool DescribePrepared();
     void CreateFields();
     void DestroyFields();
 

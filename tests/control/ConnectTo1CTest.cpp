@@ -6,7 +6,7 @@
 #include <dlfcn.h>
 
 #include "ControlTestEnv.h"
-#include "control/BackEndConnect.h"
+#include "session/BackEndConnect.h"
 #include "pivot/Kubrix.h"
 
 namespace kubrix::test {

@@ -1,25 +1,13 @@
 #pragma once
-// Pieces shared by the control's tests: a small sales database in a fresh SQLite file, and a
-// control connected to it.
+// Pieces shared by the control's tests: UTF-16 texts and the error info of the thread.
 
 #include <string>
 
 #include "control/KubrixX.h"
-#include "odbc/OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 #include "support/Text.h"
 
 namespace kubrix::test {
-
-//! A sales table of a few rows with a NULL amount and Cyrillic names.
-inline void FillSales(const std::string& connStr) {
-    auto c = Connect(connStr);
-    Exec(*c, "CREATE TABLE sales (region VARCHAR(40), manager VARCHAR(40), year INTEGER, amount NUMERIC(12,2))");
-    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2022, 100.25)");
-    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Петрова', 2023, 200.50)");
-    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2023, 1000.00)");
-    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2022, 33.75)");
-    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2023, NULL)");
-}
 
 inline std::u16string W(const std::string& s) { return Utf8ToUtf16(s); }
 

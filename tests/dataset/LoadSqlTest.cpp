@@ -2,51 +2,21 @@
 // described columns, every row loaded into the records, closing clears, errors collected.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCErrors.h"
 #include "support/Errors.h"
+#include "testsupport/OdbcTestEnv.h"
 
 namespace kubrix {
 namespace {
 
-// The tests' own driver list (no driver option writing files elsewhere), set before any
-// ODBC environment exists.
-const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = (std::filesystem::path(__FILE__).parent_path().parent_path() / "odbc").string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    return true;
-}();
-
-class SqliteFile {
-public:
-    SqliteFile() {
-        (void)kOwnDriverList;
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kubrix-load.XXXXXX").string();
-        if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-        dir_ = tmpl;
-    }
-    ~SqliteFile() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    std::string ConnStr() const { return "Driver=SQLite3;Database=" + dir_ + "/load.db"; }
-
-private:
-    std::string dir_;
-};
-
 struct LoadFixture {
-    SqliteFile file;
+    test::TempSqliteDb file;
     TQelODBCConnection connection;
     TComponent owner;
     TQelODBCClient* ds;
@@ -233,6 +203,55 @@ TEST(LoadSql, OpeningAFilteredDatasetAppliesItsFilter) {
     EXPECT_EQ(f.ds->VisibleCount, 1);
     EXPECT_EQ(f.ds->FieldByName("id")->AsInteger(), 2);
 }
+
+// Computed columns: a driver that cannot type them before running the select (SQLite types
+// them from the fetched values) still runs it to describe it; a server that describes a
+// prepared select runs it once, when the dataset opens.
+class LoadSqlOnDriver : public ::testing::TestWithParam<test::DriverCase> {};
+
+TEST_P(LoadSqlOnDriver, ComputedColumnsAreTypedAndTheServerRunsTheSelectOnce) {
+    const test::DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = test::ConnStrFor(d, file);
+    connection.Execute("create temporary table runs_once (id integer, amount numeric(12,2), name varchar(20))");
+    connection.Execute("insert into runs_once values (1, 10.50, 'Север')");
+    connection.Execute("insert into runs_once values (2, 4.25, 'Юг')");
+    connection.Execute("insert into runs_once values (3, 1.00, 'Юг')");
+    if (d.postgres) connection.Execute("set log_min_duration_statement = 0");
+    // A mark of this run in the server's log, which every test of the run shares.
+    const std::string marker = "runs once " + std::to_string(::getpid());
+    const std::string select = "select name, count(*) as n, min(id) + 1 as next /* " + marker +
+                               " */ from runs_once group by name order by name";
+
+    TComponent owner;
+    auto* ds = new TQelODBCClient(&owner);
+    ds->SetConnection(&connection);
+    ds->SetSQL_Select(select);
+    struct TypeCase {
+        const char* field;
+        TFieldType type;
+    };
+    const TypeCase types[] = {{"name", ftString}, {"n", ftInteger}, {"next", ftInteger}};
+    ASSERT_EQ(ds->FieldCount(), 3);
+    for (const auto& t : types) {
+        SCOPED_TRACE(t.field);
+        ASSERT_NE(ds->FindField(t.field), nullptr);
+        EXPECT_EQ(ds->FindField(t.field)->DataType(), t.type);
+    }
+    ds->Open();
+    ASSERT_EQ(ds->RealRecordCount(), 2);
+    Variant v;
+    ds->GetFieldValueFromBuffer(ds->FieldByName("n"), 1, v);
+    EXPECT_EQ(v, Variant::FromInt32(2));
+    if (d.postgres) {
+        EXPECT_EQ(test::PgRunsLogged(marker), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, LoadSqlOnDriver, ::testing::ValuesIn(test::kDrivers), test::DriverName);
 
 }  // namespace
 }  // namespace kubrix

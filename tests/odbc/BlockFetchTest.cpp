@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 
 namespace kubrix::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 #include "support/UiServices.h"
 
 namespace kubrix::test {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 #include "support/Bcd.h"
 #include "support/DateTime.h"
 

@@ -1,4 +1,4 @@
-#include "OdbcTestEnv.h"
+#include "testsupport/OdbcTestEnv.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "support/Bcd.h"
 #include "support/DateTime.h"
@@ -17,12 +18,7 @@ namespace {
 // The tests use a driver list of their own, so that no system driver option (such as a
 // communication log writing into /tmp) takes effect. Set before any ODBC environment exists.
 const bool kOwnDriverList = [] {
-    std::string dir;
-    if (const char* src = std::getenv("KUBRIX_SOURCE_DIR"); src && *src)
-        dir = std::string(src) + "/tests/odbc";
-    else
-        dir = std::filesystem::path(__FILE__).parent_path().string();
-    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCSYSINI", KUBRIX_TEST_DRIVER_LIST, 1);
     return true;
 }();
 
@@ -41,6 +37,25 @@ std::string Hex(const std::uint8_t* p, std::size_t n) {
 std::string PgConnStr() {
     const char* s = std::getenv("KUBRIX_PG_CONNSTR");
     return s ? s : "";
+}
+
+int PgRunsLogged(const std::string& marker) {
+    std::string path;
+    if (const char* log = std::getenv("KUBRIX_PG_LOG"); log && *log)
+        path = log;
+    else if (const char* dir = std::getenv("KUBRIX_PG_DIR"); dir && *dir)
+        path = std::string(dir) + "/server.log";
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("cannot read the PostgreSQL server log " + path);
+    // "duration: ... ms  statement: <text>" for a simple query, "... execute <name>: <text>"
+    // for a prepared one; "parse" and "bind" lines only prepare.
+    int runs = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find(marker) == std::string::npos) continue;
+        if (line.find(" statement: ") != std::string::npos || line.find(" execute ") != std::string::npos) ++runs;
+    }
+    return runs;
 }
 
 TempSqliteDb::TempSqliteDb() {
@@ -72,6 +87,16 @@ std::unique_ptr<TQelODBCQuery> OpenQuery(TQelODBCConnection& c, const std::strin
     q->SetSQL(sql);
     q->Open();
     return q;
+}
+
+void FillSales(const std::string& connStr) {
+    auto c = Connect(connStr);
+    Exec(*c, "CREATE TABLE sales (region VARCHAR(40), manager VARCHAR(40), year INTEGER, amount NUMERIC(12,2))");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2022, 100.25)");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Петрова', 2023, 200.50)");
+    Exec(*c, "INSERT INTO sales VALUES ('Москва', 'Иванов', 2023, 1000.00)");
+    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2022, 33.75)");
+    Exec(*c, "INSERT INTO sales VALUES ('Казань', 'Новиков', 2023, NULL)");
 }
 
 std::string SlotText(const TQelODBCQuery& q, int row, const TQelODBCField& f) {

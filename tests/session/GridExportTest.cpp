@@ -1,12 +1,12 @@
-// The headless export of the visible grid, on the bare model with the control's components.
+// The headless export of the visible grid, on the bare model with the session.
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "ControlTestEnv.h"
-#include "control/GridExport.h"
-#include "control/KubrixSession.h"
+#include "testsupport/OdbcTestEnv.h"
+#include "session/GridExport.h"
+#include "session/KubrixSession.h"
 #include "support/FormatSettings.h"
 
 namespace kubrix::test {

@@ -36,6 +36,17 @@ struct DriverCase {
 };
 inline constexpr DriverCase kDrivers[] = {{"SQLite", false}, {"PostgreSQL", true}};
 
+//! The driver's name in the messages of parameterised tests.
+inline void PrintTo(const DriverCase& d, std::ostream* os) { *os << d.name; }
+
+//! The driver's name, for the names of parameterised tests.
+inline std::string DriverName(const ::testing::TestParamInfo<DriverCase>& info) { return info.param.name; }
+
+//! How many times the PostgreSQL server of the run logged running a statement whose text
+//! holds marker. The session must log its statements (SET log_min_duration_statement = 0);
+//! preparing and describing a statement is not counted.
+int PgRunsLogged(const std::string& marker);
+
 //! Connection string of the driver's database (a fresh SQLite file lives in db).
 inline std::string ConnStrFor(const DriverCase& d, const TempSqliteDb& db) {
     return d.postgres ? PgConnStr() : db.ConnStr();
@@ -52,6 +63,9 @@ std::unique_ptr<TQelODBCQuery> OpenQuery(TQelODBCConnection& c, const std::strin
 
 //! The value of column f in row as readable text ("NULL" for a null); bytes in hex.
 std::string SlotText(const TQelODBCQuery& q, int row, const TQelODBCField& f);
+
+//! A sales table of a few rows with a NULL amount and Cyrillic names.
+void FillSales(const std::string& connStr);
 
 //! A fixed-width value of column f in row.
 template <typename T>

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "Demo.h"
-#include "control/GridExport.h"
-#include "control/KubrixSession.h"
-#include "control/RecordsExport.h"
+#include "session/GridExport.h"
+#include "session/KubrixSession.h"
+#include "session/RecordsExport.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 

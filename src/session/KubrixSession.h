@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "control/BackEndConnect.h"
+#include "session/BackEndConnect.h"
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCConnection.h"

@@ -6,10 +6,10 @@
 
 #include <sstream>
 
-#include "ControlTestEnv.h"
-#include "control/GridExport.h"
-#include "control/KubrixSession.h"
-#include "control/RecordsExport.h"
+#include "testsupport/OdbcTestEnv.h"
+#include "session/GridExport.h"
+#include "session/KubrixSession.h"
+#include "session/RecordsExport.h"
 #include "support/FormatSettings.h"
 
 namespace kubrix::test {

@@ -1,4 +1,4 @@
-#include "control/BackEndConnect.h"
+#include "session/BackEndConnect.h"
 
 #include <dlfcn.h>
 

@@ -5,7 +5,7 @@
 
 #include <iosfwd>
 
-#include "control/GridExport.h"
+#include "session/GridExport.h"
 #include "dataset/QelODBCClient.h"
 
 namespace kubrix {

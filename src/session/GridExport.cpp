@@ -1,4 +1,4 @@
-#include "control/GridExport.h"
+#include "session/GridExport.h"
 
 #include <algorithm>
 #include <ostream>

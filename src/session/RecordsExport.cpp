@@ -1,4 +1,4 @@
-#include "control/RecordsExport.h"
+#include "session/RecordsExport.h"
 
 #include <ostream>
 

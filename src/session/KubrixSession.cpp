@@ -1,4 +1,4 @@
-#include "control/KubrixSession.h"
+#include "session/KubrixSession.h"
 
 #include "support/Text.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "Demo.h"
-#include "control/KubrixSession.h"
-#include "control/RecordsExport.h"
+#include "session/KubrixSession.h"
+#include "session/RecordsExport.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 
