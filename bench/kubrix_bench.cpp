@@ -18,7 +18,7 @@
 #include <string>
 
 #include "CsvDataset.h"
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 
@@ -90,12 +90,11 @@ int main(int argc, char** argv) {
     if (csv.empty()) Usage("--csv is required");
     try {
         TQelODBCClient ds;
-        TDataSource source;
+        TClientRecordSource source{ds};
         std::int64_t records = 0;
         const double loadMs = Ms([&] { records = LoadCsvDataset(csv, ds); });
-        source.SetDataSet(&ds);
         TQelKubrix grid;
-        grid.SetDataSource(&source);
+        grid.SetRecordSource(&source);
 
         // The first Config also fills the placed fields' dictionaries; later ones reuse them.
         const double firstConfigMs = Ms([&] { grid.Config(rows, cols, data, place, index); });

@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 
@@ -30,10 +30,9 @@ void Run(int records, int leaves) {
     ds.FieldDefs().Add("G", ftInteger);
     ds.FieldDefs().Add("H", ftInteger);
     ds.FieldDefs().Add("Q", ftFloat);
-    TDataSource source;
-    source.SetDataSet(&ds);
+    TClientRecordSource source{ds};
     TQelKubrix grid;
-    grid.SetDataSource(&source);
+    grid.SetRecordSource(&source);
     ds.Open();
 
     std::mt19937 rng(7);

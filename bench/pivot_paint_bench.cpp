@@ -5,7 +5,7 @@
 // can be compared across row counts. Run offscreen:
 //   QT_QPA_PLATFORM=offscreen ./pivot_paint_bench [records] [frames]
 
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 #include "ui/QelKubrixView.h"
@@ -81,10 +81,9 @@ void Run(int records, int frames) {
     ds.FieldDefs().Add("C", ftInteger);
     ds.FieldDefs().Add("E", ftInteger);
     ds.FieldDefs().Add("Q", ftFloat);
-    TDataSource source;
-    source.SetDataSet(&ds);
+    TClientRecordSource source{ds};
     TQelKubrix model;
-    model.SetDataSource(&source);
+    model.SetRecordSource(&source);
     ds.Open();
 
     auto start = Clock::now();

@@ -12,7 +12,7 @@
 #include <exception>
 #include <string>
 
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 
@@ -26,8 +26,7 @@ struct SmallPivot {
         ds.FieldDefs().Add("Year", ftInteger, 0);
         ds.FieldDefs().Add("Sum", ftFloat, 0);
         ds.FieldDefs().Add("Note", ftMemo, 0);
-        source.SetDataSet(&ds);
-        grid.SetDataSource(&source);
+        grid.SetRecordSource(&source);
         ds.Open();
         const char* regions[] = {"N", "S", "E", "W"};
         for (int i = 0; i < 12; ++i) {
@@ -40,7 +39,7 @@ struct SmallPivot {
         }
     }
     TQelODBCClient ds;
-    TDataSource source;
+    TClientRecordSource source{ds};
     TQelKubrix grid;
 };
 

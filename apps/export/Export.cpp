@@ -124,7 +124,7 @@ int RunExport(int argc, char** argv) {
         if (o.has("--save-state")) session.SaveState(o.get("--save-state"));
         if (drillLine >= 0) {
             int col = 0, row = 0;
-            if (!VisibleCellAt(grid, false, drillLine, drillCell, col, row) || !session.DrillDown(col, row))
+            if (!VisibleCellAt(grid, false, drillLine, drillCell, col, row) || !session.DrillDownCell(col, row))
                 throw kubrix::Exception("--drill " + o.get("--drill") + ": not a data or total cell");
         }
         auto write = [&](std::ostream& out) {

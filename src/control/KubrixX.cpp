@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "pivot/Kubrix.h"
+#include "support/CursorStack.h"
 #include "support/Text.h"
 #include "support/UiServices.h"
 #include "ui/FrmKubrixEditor.h"
@@ -77,9 +78,8 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
     view_->setObjectName("ogData");
     // Names of real catalogues and sums of whole regions are wider than a default column.
     view_->SetColumnFitLimit(ColumnFitLimit);
-    // The requests that need a window come from the view. The value filter and the drill-down are
-    // not answered here: without the values popup and a narrowed record list they change nothing.
-    connect(view_, &TQelKubrixView::editGridRequested, this, [this](const QPoint& at) { EditGrid(at); });
+    // The grid's input decides in the model; what it asks of the control comes back here.
+    grid_->AddListener(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view_);
@@ -92,6 +92,7 @@ TKubrixX::TKubrixX(QWidget* parent) : QWidget(parent) {
 TKubrixX::~TKubrixX() {
     Fire([](IKubrixXEvents& s) { s.OnDestroy(); });
     eventSink_ = nullptr;
+    grid_->RemoveListener(this);
     // Child widgets would go only after the members: the view must not outlive its model.
     delete view_;
     view_ = nullptr;
@@ -316,6 +317,25 @@ void TKubrixX::EditGrid(const QPoint& topLeft) {
     } catch (const std::exception& e) {
         UiServices().MessageBox(e.what(), "KubrixX", MB_OK | MB_ICONERROR);
     }
+}
+
+QPoint TKubrixX::CellCorner(int col, int row, bool bottom) const {
+    const QRect rect = view_->CellRect(col, row);
+    if (rect.isEmpty()) return view_->viewport()->mapToGlobal(QPoint(0, 0));
+    return view_->viewport()->mapToGlobal(bottom ? QPoint(rect.left(), rect.top() + rect.height()) : rect.topLeft());
+}
+
+void TKubrixX::KubrixEditGrid(TQelKubrix&) {
+    TraceScope trace(this, "TQelKubrix.EditGrid");
+    EditGrid(CellCorner(0, 0, false));
+}
+
+void TKubrixX::KubrixValueFilter(TQelKubrix&, TQelOLAPField& field, int col, int row) {
+    emit valueFilterRequested(QString::fromStdString(field.FieldName), CellCorner(col, row, true));
+}
+
+void TKubrixX::KubrixDrillDown(TQelKubrix&, const std::optional<std::vector<std::int32_t>>& records) {
+    session_->DrillDown(records);
 }
 
 }  // namespace kubrix

@@ -11,15 +11,15 @@
 #include <string>
 
 #include "control/IKubrixX.h"
+#include "pivot/Kubrix.h"
 #include "session/KubrixSession.h"
 #include "support/UiServices.h"
 
 namespace kubrix {
 
-class TQelKubrix;
 class TQelKubrixView;
 
-class TKubrixX : public QWidget, public IKubrixX {
+class TKubrixX : public QWidget, public IKubrixX, private IKubrixListener {
     Q_OBJECT
 
 public:
@@ -106,6 +106,11 @@ public:
     //! The back-end library ConnectTo1C loads.
     void SetBackEndLibrary(const std::string& name) { session_->BackEndLibrary = name; }
 
+signals:
+    //! The filter button of a field's caption was pressed: its value filter opens at the screen
+    //! position of the caption cell's bottom-left corner.
+    void valueFilterRequested(const QString& fieldName, const QPoint& globalPos);
+
 protected:
     //! The form goes on with a character key after the host's sink saw it (0 never arrives here).
     virtual void KeyPressed(QKeyEvent* event);
@@ -127,6 +132,12 @@ private:
     }
     //! Opens the report editor on the grid at a screen position; "Применить" lays the pivot out anew.
     void EditGrid(const QPoint& topLeft);
+    // What the grid's input asks of the control.
+    void KubrixEditGrid(TQelKubrix& grid) override;
+    void KubrixValueFilter(TQelKubrix& grid, TQelOLAPField& field, int col, int row) override;
+    void KubrixDrillDown(TQelKubrix& grid, const std::optional<std::vector<std::int32_t>>& records) override;
+    //! Screen position of a corner of a cell of the grid view (bottom: its bottom-left corner).
+    QPoint CellCorner(int col, int row, bool bottom) const;
 
     TRefCounted refs_;
     // The model outlives the session bound to it, and the view showing it (see the destructor).

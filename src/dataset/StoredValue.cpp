@@ -38,11 +38,11 @@ void PutValue(std::vector<std::uint8_t>& out, const void* bytes, std::size_t n) 
 }
 
 // UTF-8 text as a string field stores it: at most Size characters, and room for the zero.
-void PutText(std::vector<std::uint8_t>& out, const std::string& text, const TField* field) {
+void PutText(std::vector<std::uint8_t>& out, const std::string& text, TFieldType type, int fieldSize) {
     if (text.empty() || out.size() < 2) return;  // flag stays 0 for an empty text
     std::size_t n = text.size();
-    if (field && (field->DataType() == ftString || field->DataType() == ftFixedChar))
-        n = Utf8PrefixBytes(text, static_cast<std::size_t>(field->Size()));
+    if (fieldSize >= 0 && (type == ftString || type == ftFixedChar))
+        n = Utf8PrefixBytes(text, static_cast<std::size_t>(fieldSize));
     n = Utf8FitBytes(std::string_view(text).substr(0, n), out.size() - 1);
     out[0] = 1;
     PutValue(out, text.data(), n);
@@ -51,6 +51,12 @@ void PutText(std::vector<std::uint8_t>& out, const std::string& text, const TFie
 }  // namespace
 
 std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, const TField* field) {
+    if (!field) return VariantToFieldData(value, size, ftUnknown, -1, std::string());
+    return VariantToFieldData(value, size, field->DataType(), field->Size(), field->FieldName());
+}
+
+std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, TFieldType type, int fieldSize,
+                                             const std::string& name) {
     std::vector<std::uint8_t> out(size > 0 ? static_cast<std::size_t>(size) : 0, 0);
     auto setFlag = [&] { if (!out.empty()) out[0] = 1; };
     switch (value.Type()) {
@@ -74,16 +80,16 @@ std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, con
         PutValue(out, native, 8);
         break;
     }
-    case VT_STRING: PutText(out, value.RawAnsi(), field); break;
+    case VT_STRING: PutText(out, value.RawAnsi(), type, fieldSize); break;
     case VT_BSTR: {
-        TFieldType ft = field ? field->DataType() : ftUnknown;
+        const TFieldType ft = type;
         if (ft == ftString || ft == ftFixedChar) {
-            PutText(out, Utf16ToUtf8(value.RawWide()), field);
+            PutText(out, Utf16ToUtf8(value.RawWide()), type, fieldSize);
         } else if (ft == ftWideString) {
             const std::u16string& w = value.RawWide();
             if (w.empty()) break;
             std::size_t units = w.size();
-            if (field) units = std::min(units, static_cast<std::size_t>(field->Size()));
+            if (fieldSize >= 0) units = std::min(units, static_cast<std::size_t>(fieldSize));
             if (out.size() >= 3) units = std::min(units, (out.size() - 3) / 2);
             else units = 0;
             // Never keep half of a surrogate pair.
@@ -91,7 +97,7 @@ std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, con
             setFlag();
             PutValue(out, w.data(), 2 * units);
         } else {
-            throw Exception(std::string("Необрабатываемый тип поля:") + (field ? field->FieldName() : std::string()));
+            throw Exception("Необрабатываемый тип поля:" + name);
         }
         break;
     }

@@ -3,6 +3,7 @@
 // encode, decode, compare) is support/ValueCodec.h.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "support/FieldTypes.h"
@@ -20,6 +21,9 @@ int CompareMemBlocks(const void* a, const void* b, int count);
 //! A search key in stored form, size bytes (callers pass CalcFieldLen + 1 of field),
 //! filled by the Variant's own type. Raises Exception for kinds it does not handle.
 std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, const TField* field);
+//! The same for a column given by its type, declared size (-1: unknown) and name.
+std::vector<std::uint8_t> VariantToFieldData(const Variant& value, int size, TFieldType type, int fieldSize,
+                                             const std::string& name);
 
 //! defaultValue when value is Null (Unassigned is not Null), else value.
 Variant isnull(const Variant& value, const Variant& defaultValue);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "dataset/Field.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 
@@ -28,10 +27,8 @@ TKubrixEditorInput EditorInputFromGrid(const TQelKubrix& grid) {
     const TQelOLAPFields& fields = grid.OLAPFields();
     for (int i = 0; i < fields.Count(); ++i) {
         const TQelOLAPField& f = fields.Items(i);
-        // The dataset field decides what may be summed; the pivot field keeps its type too
-        // when the dataset field is gone.
-        in.Fields.push_back({f.FieldName, f.Field ? f.Field->DisplayLabel() : f.FieldName,
-                             f.Field ? f.Field->DataType() : f.DataType});
+        // The column's type decides what may be summed.
+        in.Fields.push_back({f.FieldName, f.Caption(), f.DataType});
     }
     auto names = [](const TQelOLAPVisibleFields& list, std::vector<std::string>& out) {
         for (int i = 0; i < list.Count(); ++i) {

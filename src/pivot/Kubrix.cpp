@@ -1,21 +1,13 @@
 #include "pivot/Kubrix.h"
 
-#include "dataset/QelODBCClient.h"
+#include <algorithm>
+
 #include "support/CursorStack.h"
 
 namespace kubrix {
 
-void TQelKubrixDataLink::ActiveChanged() {
-    TraceScope trace(this, "TQelKubrixDataLink.ActiveChanged");
-    grid_.DataSetActiveChanged();
-}
-
 TQelKubrix::TQelKubrix()
-    : XAxis(*this, true),
-      YAxis(*this, true),
-      DataFields(*this, false),
-      fields_(std::make_unique<TQelOLAPFields>(*this)),
-      dataLink_(*this) {
+    : XAxis(*this, true), YAxis(*this, true), DataFields(*this, false), fields_(std::make_unique<TQelOLAPFields>(*this)) {
     // A provisional grid until the first UpdateGrid gives the real dimensions.
     TGridUpdateGuard batch(geometry_);
     geometry_.Cols().SetCount(5000);
@@ -27,33 +19,59 @@ TQelKubrix::TQelKubrix()
 TQelKubrix::~TQelKubrix() {
     destroying_ = true;
     fields_->OnChange = nullptr;  // whoever listens may already be gone
-    try {
-        dataLink_.SetDataSource(nullptr);
-    } catch (...) {
-        // Leaving the data source only drops what this grid holds; nothing to report here.
-    }
+    listeners_.clear();
+    if (source_) source_->RemoveListener(this);
+    source_ = nullptr;
     XAxis.ClearIndex();
     YAxis.ClearIndex();
     fields_->FillFromData(nullptr);
 }
 
-TQelODBCClient* TQelKubrix::DataSet() const {
-    auto* ds = dynamic_cast<TQelODBCClient*>(dataLink_.DataSet());
-    return ds && ds->Active() ? ds : nullptr;
+void TQelKubrix::SetRecordSource(TRecordSource* source) {
+    if (source == source_) return;
+    if (source_) source_->RemoveListener(this);
+    const bool wasActive = Records() != nullptr;
+    source_ = source;
+    if (source_) source_->AddListener(this);
+    if (wasActive || Records()) RecordsChanged();
+}
+
+void TQelKubrix::RecordSourceChanged(TRecordSource& source, TRecordSourceChange change) {
+    if (&source != source_) return;
+    TraceScope trace(this, "TQelKubrix.RecordSourceChanged");
+    if (change == TRecordSourceChange::Destroyed) {
+        source_->RemoveListener(this);
+        source_ = nullptr;
+    }
+    RecordsChanged();
 }
 
 int TQelKubrix::RecordCount() const {
-    TQelODBCClient* ds = DataSet();
-    return ds ? ds->RealRecordCount() : 0;
+    const TRecordSource* records = Records();
+    return records ? records->RecordCount() : 0;
 }
 
-void TQelKubrix::DataSetActiveChanged() {
+void TQelKubrix::RecordsChanged() {
     // The trees hold record indices and dictionary entries of the data just left behind.
     XAxis.ClearIndex();
     YAxis.ClearIndex();
     RecordIncluded.reset();
-    TDataSet* ds = dataLink_.Active() ? dataLink_.DataSet() : nullptr;
-    fields_->FillFromData(ds);
+    fields_->FillFromData(Records());
+}
+
+void TQelKubrix::AddListener(IKubrixListener* listener) {
+    if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+        listeners_.push_back(listener);
+}
+
+void TQelKubrix::RemoveListener(IKubrixListener* listener) { std::erase(listeners_, listener); }
+
+void TQelKubrix::Tell(const std::function<void(IKubrixListener&)>& call) {
+    if (destroying_) return;
+    const std::vector<IKubrixListener*> listeners = listeners_;
+    for (IKubrixListener* l : listeners) {
+        if (std::find(listeners_.begin(), listeners_.end(), l) != listeners_.end()) call(*l);
+    }
 }
 
 void TQelKubrix::ReleaseField(const TQelOLAPField* field) {
@@ -64,7 +82,7 @@ void TQelKubrix::ReleaseField(const TQelOLAPField* field) {
 }
 
 void TQelKubrix::Repaint() {
-    if (OnRepaint && !destroying_) OnRepaint();
+    Tell([this](IKubrixListener& l) { l.KubrixShown(*this); });
 }
 
 void TQelKubrix::ApplyDataOrderBy(bool horizontal) { RefreshDataOrder(horizontal ? 'G' : 'V'); }
@@ -85,18 +103,17 @@ void TQelKubrix::UpdateGrid() {
     LayoutGrid();
     UpdateGridLayout();
     DataFields.UpdateCalcData();
-    ++gridUpdates_;
     Repaint();
 }
 
 void TQelKubrix::CheckRecsVisible() {
     TraceScope trace(this, "TQelKubrix.CheckRecsVisible");
-    TQelODBCClient* ds = DataSet();
-    if (!ds) {
+    const TRecordSource* records = Records();
+    if (!records) {
         RecordIncluded.reset();
         return;
     }
-    RecordIncluded.emplace(static_cast<std::size_t>(ds->RealRecordCount()), std::uint8_t{1});
+    RecordIncluded.emplace(static_cast<std::size_t>(records->RecordCount()), std::uint8_t{1});
     auto& included = *RecordIncluded;
     auto walk = [&included](auto& self, const TOLAPNode* node, bool inherited) -> void {
         const bool selected = node->Entry->Selected;

@@ -1,7 +1,8 @@
 #pragma once
-// The pivot grid's model: the pivot fields of the linked dataset, the vertical and
+// The pivot grid's model: the pivot fields of its record source, the vertical and
 // horizontal axes, the data list and the per-record inclusion flags. It knows nothing of
-// painting; a view reads it and a subclass lays the grid out (UpdateGridLayout).
+// painting: a view reads it, forwards the raw input to it, and hears through the listener
+// interface what the model shows and what the input asks of the model's owner.
 
 #include <cstdint>
 #include <functional>
@@ -10,48 +11,60 @@
 #include <string>
 #include <vector>
 
-#include "dataset/DataSource.h"
 #include "pivot/KubrixCells.h"
 #include "pivot/KubrixCommands.h"
 #include "pivot/OLAPField.h"
 #include "pivot/OLAPNode.h"
 #include "pivot/OLAPVisibleFields.h"
 #include "support/GridGeometry.h"
+#include "support/RecordSource.h"
 #include "support/Variant.h"
 
 namespace kubrix {
 
 class TQelKubrix;
-class TQelODBCClient;
 
-//! The grid's link to its data source: rebuilds the pivot fields when the dataset opens or closes.
-class TQelKubrixDataLink : public TDataLink {
+//! What the model tells the views and its owner. Every member has an empty default, so a
+//! listener implements only what it serves; the model keeps any number of listeners.
+class IKubrixListener {
 public:
-    explicit TQelKubrixDataLink(TQelKubrix& grid) : grid_(grid) {}
-    TQelKubrix& Grid() const { return grid_; }
+    //! The model shows a new state (a layout, a toggle, a command, a restored state): views repaint.
+    virtual void KubrixShown(TQelKubrix& /*grid*/) {}
+    //! The top-left cell was pressed while CanEditGrid is set: the owner opens the report editor.
+    virtual void KubrixEditGrid(TQelKubrix& /*grid*/) {}
+    //! The filter button of the caption cell (col, row) of a placed field was pressed: the owner
+    //! opens the field's value filter below that cell (it then sets the entries' Selected flags
+    //! and calls UpdateGrid).
+    virtual void KubrixValueFilter(TQelKubrix& /*grid*/, TQelOLAPField& /*field*/, int /*col*/, int /*row*/) {}
+    //! A data or total cell was double-clicked: the owner narrows the dataset to records, given
+    //! by their position in the full record list (nullopt: every record again).
+    virtual void KubrixDrillDown(TQelKubrix& /*grid*/, const std::optional<std::vector<std::int32_t>>& /*records*/) {}
 
 protected:
-    void ActiveChanged() override;
-
-private:
-    TQelKubrix& grid_;
+    ~IKubrixListener() = default;
 };
 
-class TQelKubrix {
+class TQelKubrix : private IRecordSourceListener {
 public:
     TQelKubrix();
     virtual ~TQelKubrix();
     TQelKubrix(const TQelKubrix&) = delete;
     TQelKubrix& operator=(const TQelKubrix&) = delete;
 
-    // ---- data source
-    void SetDataSource(TDataSource* source) { dataLink_.SetDataSource(source); }
-    TDataSource* GetDataSource() const { return dataLink_.DataSource(); }
-    TQelKubrixDataLink& DataLink() { return dataLink_; }
-    //! The linked dataset when it is an open in-memory dataset, else nullptr.
-    TQelODBCClient* DataSet() const;
-    //! Records the model reads: the linked dataset's record count, 0 without one.
+    // ---- records
+    //! Reads the records of source (nullptr: none) and follows its opening and closing; the
+    //! source tells the model when it goes.
+    void SetRecordSource(TRecordSource* source);
+    TRecordSource* RecordSource() const { return source_; }
+    //! The record source while it is active, else nullptr.
+    const TRecordSource* Records() const { return source_ && source_->Active() ? source_ : nullptr; }
+    //! Records the model reads: every record of an active source, 0 without one.
     int RecordCount() const;
+
+    // ---- listeners
+    //! Adds a listener (once); it is removed before it goes.
+    void AddListener(IKubrixListener* listener);
+    void RemoveListener(IKubrixListener* listener);
 
     // ---- properties (the layout reads them)
     //! The first column shows row numbers.
@@ -149,40 +162,45 @@ public:
     bool CanEditShow(int col, int row) const { return col != 0 || row != 0; }
 
     // ---- mouse, menus and commands
-    //! Cell at which the context menu was last opened; the menu commands work on it.
-    std::int32_t MenuRow = 0, MenuCol = 0;
     //! The field whose caption a cell shows (place 0 vertical, 1 horizontal, index on the axis);
     //! false for every other cell, "Данные" included.
     bool CaptionFieldAt(int col, int row, int& place, int& index) const;
-    //! Which context menu a right click on a cell opens.
+    //! Which context menu a right click on a cell opens (the view remembers the cell for the command).
     TKubrixMenu MenuAt(int col, int row) const;
-    //! A right click on a cell: when a menu applies, remembers the cell in MenuRow/MenuCol.
-    TKubrixMenu OpenMenuAt(int col, int row);
-    //! Runs a menu command on the cell at MenuRow/MenuCol.
-    void RunCommand(TKubrixCommand command);
-    //! Caption menu: on the field of the caption cell at MenuRow/MenuCol.
-    void menu_CollapseAll();
-    void menu_ExpandAll();
-    void menu_SortUp();
-    void menu_SortDown();
-    void menu_ShowTotal();
-    void menu_HideTotal();
-    //! Data menu: the rows ordered by the sums of the column at MenuCol (V), or the columns by the
-    //! sums of the row at MenuRow (G).
-    void menu_SortUpDataV();
-    void menu_SortDownDataV();
-    void menu_SortUpDataG();
-    void menu_SortDownDataG();
-    //! A press on a cell (any button, after the grid's own handling): the top-left cell opens the
-    //! report editor when CanEditGrid is set.
+    //! Runs a menu command on the cell (col, row) at which its menu was opened.
+    void RunCommand(TKubrixCommand command, int col, int row);
+    //! Caption menu: on the field of the caption cell (col, row).
+    void menu_CollapseAll(int col, int row);
+    void menu_ExpandAll(int col, int row);
+    void menu_SortUp(int col, int row);
+    void menu_SortDown(int col, int row);
+    void menu_ShowTotal(int col, int row);
+    void menu_HideTotal(int col, int row);
+    //! Data menu on the cell (col, row): the rows ordered by the sums of its column (V), or the
+    //! columns by the sums of its row (G).
+    void menu_SortUpDataV(int col, int row);
+    void menu_SortDownDataV(int col, int row);
+    void menu_SortUpDataG(int col, int row);
+    void menu_SortDownDataG(int col, int row);
+    //! The node a grid line stands for (the node of a collapsed group, the root for a total line
+    //! or an axis without fields) and the data field it shows; place 0 a row (XAxis), 1 a column.
+    const TOLAPNode* LineNode(int place, int line, int& dataIndex) const;
+    //! Whether the point (x, y) of a cell whose rectangle is cell lies on the filter button of a
+    //! placed field's caption.
+    bool OnFilterButton(int col, int row, const TKubrixRect& cell, int x, int y) const;
+    //! A press of any button at (x, y) in a cell, before the grid handles it: on a filter button
+    //! the listeners are asked for the field's value filter and true is returned (the press is
+    //! used up); false otherwise.
+    bool FilterButtonPressed(int col, int row, const TKubrixRect& cell, int x, int y);
+    //! A press on a cell, after the grid's own handling (not the second press of a double click):
+    //! the top-left cell asks the listeners for the report editor when CanEditGrid is set.
     void CellPressed(int col, int row);
-    //! A press inside the filter button of a caption cell: opens the value filter of its field.
-    //! False (nothing done) when the cell is not the caption cell of a field.
-    bool FilterButtonPressed(int col, int row);
-    //! A double click on a cell: header cells toggle their node; data and total cells drill down.
+    //! A double click on a cell: header cells toggle their node; data and total cells ask the
+    //! listeners for a drill-down to their records.
     void CellDoubleClicked(int col, int row);
-    //! Records behind a data or total cell, in the row's record order; nullopt for the grand
-    //! total (every record) or a cell that is not a data or total cell.
+    //! Records behind a data or total cell, exactly those its sum adds up, in the row's record
+    //! order; nullopt for a cell that adds up every record (the grand total without any value
+    //! filtered out) or a cell that is not a data or total cell.
     std::optional<std::vector<std::int32_t>> DrillDownRecords(int col, int row) const;
     //! The hint of a cell (HintText of its text); a view shows it when wider than the column.
     std::string HintAt(int col, int row) const { return HintText(GetEditText(col, row)); }
@@ -224,12 +242,6 @@ public:
 
     // ---- end of configuration, state and data ordering
 
-    //! Called whenever the model shows a new state (after a layout, a toggle, a state restore); a
-    //! view repaints. Whoever sets it clears it before it goes away.
-    std::function<void()> OnRepaint;
-
-    //! Number of UpdateGrid runs that did the work (for views that cache what they show).
-    std::uint64_t GridUpdates() const { return gridUpdates_; }
     bool Destroying() const { return destroying_; }
 
 protected:
@@ -238,21 +250,16 @@ protected:
     //! Re-applies an ordering by data values (horizontal or vertical) at the end of an
     //! update bracket; the model has none to apply and updates the grid.
     virtual void ApplyDataOrderBy(bool horizontal);
-    //! Shows the new state: tells OnRepaint.
-    virtual void Repaint();
-    //! Opens the report editor at the top-left cell; nothing in the model.
-    virtual void EditGrid() {}
-    //! Opens the value filter of a placed field (place 0 vertical, 1 horizontal) below its caption
-    //! cell; nothing in the model. A view sets the entries' Selected flags and calls UpdateGrid.
-    virtual void ShowValueFilter(TQelOLAPField& /*field*/, int /*col*/, int /*row*/) {}
-    //! Narrows the dataset to records (nullopt: every record); nothing in the model.
-    virtual void ApplyDrillDown(const std::optional<std::vector<std::int32_t>>& /*records*/) {}
+    //! Shows the new state: tells the listeners.
+    void Repaint();
 
 private:
-    friend class TQelKubrixDataLink;
     friend class TQelOLAPFields;
-    //! The dataset opened or closed.
-    void DataSetActiveChanged();
+    void RecordSourceChanged(TRecordSource& source, TRecordSourceChange change) override;
+    //! The records appeared or went: the pivot fields are built anew.
+    void RecordsChanged();
+    //! Tells every listener (those removed meanwhile aside).
+    void Tell(const std::function<void(IKubrixListener&)>& call);
     //! A pivot field is about to be destroyed: nothing may refer to it afterwards.
     void ReleaseField(const TQelOLAPField* field);
 
@@ -260,12 +267,12 @@ private:
     void LayoutGrid();
     //! Whether the data row/column at an axis row is shown (CheckRowsVisible steps 2 to 4).
     bool AxisLineShown(const TQelOLAPVisibleFields& axis, int indRow) const;
-    //! The caption field of the cell at MenuRow/MenuCol with its axis, nullptr when none.
-    TQelOLAPField* MenuField(TQelOLAPVisibleFields*& axis, int& level) const;
-    void SetLevelExpanded(bool expanded);
-    void SortMenuField(bool descending);
-    void ShowTotalsMenuField(bool show);
-    void SortMenuData(bool horizontal, bool descending);
+    //! The caption field of the cell (col, row) with its axis, nullptr when none.
+    TQelOLAPField* MenuField(int col, int row, TQelOLAPVisibleFields*& axis, int& level) const;
+    void SetLevelExpanded(int col, int row, bool expanded);
+    void SortMenuField(int col, int row, bool descending);
+    void ShowTotalsMenuField(int col, int row, bool show);
+    void SortMenuData(int col, int row, bool horizontal, bool descending);
     //! Text and style of a header value cell (the vertical or horizontal axis).
     void AxisCell(TKubrixCell& cell, const TQelOLAPVisibleFields& axis, int place, int offset, int position) const;
     //! Text and placement of a sum; nothing for a data index outside the data list.
@@ -277,9 +284,9 @@ private:
 
     TGridGeometry geometry_;
     bool destroying_ = false;
-    std::uint64_t gridUpdates_ = 0;
     std::unique_ptr<TQelOLAPFields> fields_;
-    TQelKubrixDataLink dataLink_;
+    TRecordSource* source_ = nullptr;
+    std::vector<IKubrixListener*> listeners_;
 };
 
 }  // namespace kubrix

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "dataset/Field.h"
 #include "pivot/Kubrix.h"
 
 namespace kubrix {
@@ -16,7 +15,7 @@ const char* const kTotalCaption = "Итог";
 std::string FieldLabel(const TQelOLAPVisibleFields& list, int index) {
     if (index < 0 || index >= list.Count()) return {};
     const TQelOLAPField* f = list.Field(index).OLAPField;
-    return f && f->Field ? f->Field->DisplayLabel() : list.Field(index).FieldName;
+    return f ? f->Caption() : list.Field(index).FieldName;
 }
 
 }  // namespace

@@ -76,44 +76,35 @@ TKubrixMenu TQelKubrix::MenuAt(int col, int row) const {
     return TKubrixMenu::None;
 }
 
-TKubrixMenu TQelKubrix::OpenMenuAt(int col, int row) {
-    const TKubrixMenu menu = MenuAt(col, row);
-    if (menu != TKubrixMenu::None) {
-        MenuRow = row;
-        MenuCol = col;
-    }
-    return menu;
-}
-
-void TQelKubrix::RunCommand(TKubrixCommand command) {
+void TQelKubrix::RunCommand(TKubrixCommand command, int col, int row) {
     switch (command) {
         case TKubrixCommand::None: break;
-        case TKubrixCommand::CollapseAll: menu_CollapseAll(); break;
-        case TKubrixCommand::ExpandAll: menu_ExpandAll(); break;
-        case TKubrixCommand::SortUp: menu_SortUp(); break;
-        case TKubrixCommand::SortDown: menu_SortDown(); break;
-        case TKubrixCommand::ShowTotal: menu_ShowTotal(); break;
-        case TKubrixCommand::HideTotal: menu_HideTotal(); break;
-        case TKubrixCommand::SortUpDataV: menu_SortUpDataV(); break;
-        case TKubrixCommand::SortDownDataV: menu_SortDownDataV(); break;
-        case TKubrixCommand::SortUpDataG: menu_SortUpDataG(); break;
-        case TKubrixCommand::SortDownDataG: menu_SortDownDataG(); break;
+        case TKubrixCommand::CollapseAll: menu_CollapseAll(col, row); break;
+        case TKubrixCommand::ExpandAll: menu_ExpandAll(col, row); break;
+        case TKubrixCommand::SortUp: menu_SortUp(col, row); break;
+        case TKubrixCommand::SortDown: menu_SortDown(col, row); break;
+        case TKubrixCommand::ShowTotal: menu_ShowTotal(col, row); break;
+        case TKubrixCommand::HideTotal: menu_HideTotal(col, row); break;
+        case TKubrixCommand::SortUpDataV: menu_SortUpDataV(col, row); break;
+        case TKubrixCommand::SortDownDataV: menu_SortDownDataV(col, row); break;
+        case TKubrixCommand::SortUpDataG: menu_SortUpDataG(col, row); break;
+        case TKubrixCommand::SortDownDataG: menu_SortDownDataG(col, row); break;
     }
 }
 
-TQelOLAPField* TQelKubrix::MenuField(TQelOLAPVisibleFields*& axis, int& level) const {
+TQelOLAPField* TQelKubrix::MenuField(int col, int row, TQelOLAPVisibleFields*& axis, int& level) const {
     int place = 0;
     axis = nullptr;
-    if (!CaptionFieldAt(MenuCol, MenuRow, place, level)) return nullptr;
+    if (!CaptionFieldAt(col, row, place, level)) return nullptr;
     axis = const_cast<TQelOLAPVisibleFields*>(place == 0 ? &XAxis : &YAxis);
     return axis->Field(level).OLAPField;
 }
 
-void TQelKubrix::SetLevelExpanded(bool expanded) {
+void TQelKubrix::SetLevelExpanded(int col, int row, bool expanded) {
     TraceScope trace(this, expanded ? "TQelKubrix.menu_ExpandAll" : "TQelKubrix.menu_CollapseAll");
     TQelOLAPVisibleFields* axis = nullptr;
     int level = 0;
-    if (!MenuField(axis, level)) return;
+    if (!MenuField(col, row, axis, level)) return;
     BusyCursor busy;
     // Every value of the level, wherever it occurs: walked from the root through coarser levels.
     if (axis->Root && !axis->Root->Leaf) {
@@ -131,14 +122,14 @@ void TQelKubrix::SetLevelExpanded(bool expanded) {
     UpdateGrid();
 }
 
-void TQelKubrix::menu_CollapseAll() { SetLevelExpanded(false); }
-void TQelKubrix::menu_ExpandAll() { SetLevelExpanded(true); }
+void TQelKubrix::menu_CollapseAll(int col, int row) { SetLevelExpanded(col, row, false); }
+void TQelKubrix::menu_ExpandAll(int col, int row) { SetLevelExpanded(col, row, true); }
 
-void TQelKubrix::SortMenuField(bool descending) {
+void TQelKubrix::SortMenuField(int col, int row, bool descending) {
     TraceScope trace(this, descending ? "TQelKubrix.menu_SortDown" : "TQelKubrix.menu_SortUp");
     TQelOLAPVisibleFields* axis = nullptr;
     int level = 0;
-    TQelOLAPField* field = MenuField(axis, level);
+    TQelOLAPField* field = MenuField(col, row, axis, level);
     if (!field) return;
     BusyCursor busy;
     // Ordering by the field's own values ends the axis's ordering by data values.
@@ -146,86 +137,106 @@ void TQelKubrix::SortMenuField(bool descending) {
     field->SetDescSort(descending);
 }
 
-void TQelKubrix::menu_SortUp() { SortMenuField(false); }
-void TQelKubrix::menu_SortDown() { SortMenuField(true); }
+void TQelKubrix::menu_SortUp(int col, int row) { SortMenuField(col, row, false); }
+void TQelKubrix::menu_SortDown(int col, int row) { SortMenuField(col, row, true); }
 
-void TQelKubrix::ShowTotalsMenuField(bool show) {
+void TQelKubrix::ShowTotalsMenuField(int col, int row, bool show) {
     TraceScope trace(this, show ? "TQelKubrix.menu_ShowTotal" : "TQelKubrix.menu_HideTotal");
     TQelOLAPVisibleFields* axis = nullptr;
     int level = 0;
-    TQelOLAPField* field = MenuField(axis, level);
+    TQelOLAPField* field = MenuField(col, row, axis, level);
     if (!field) return;
     BusyCursor busy;
     field->SetShowTotals(show);
 }
 
-void TQelKubrix::menu_ShowTotal() { ShowTotalsMenuField(true); }
-void TQelKubrix::menu_HideTotal() { ShowTotalsMenuField(false); }
+void TQelKubrix::menu_ShowTotal(int col, int row) { ShowTotalsMenuField(col, row, true); }
+void TQelKubrix::menu_HideTotal(int col, int row) { ShowTotalsMenuField(col, row, false); }
 
-void TQelKubrix::SortMenuData(bool horizontal, bool descending) {
-    TraceScope trace(this, "TQelKubrix.SortMenuData");
+const TOLAPNode* TQelKubrix::LineNode(int place, int line, int& dataIndex) const {
     const TKubrixDims d = Dims();
+    const TQelOLAPVisibleFields& axis = place == 0 ? XAxis : YAxis;
+    const int offset = line - (place == 0 ? d.FixedRows : d.FixedCols);
+    if (d.nD > 1 && DataPlace == place) dataIndex = DataFldInd(axis, offset);
+    if (axis.Count() == 0 || !axis.Root) return axis.Root.get();
+    // A collapsed group's line shows the group's sums; a total line the root's.
+    const int i = GridRowToIndRow(axis, place, offset);
+    if (i < 0 || i >= axis.RowCount()) return axis.Root.get();
+    return axis.LastVisibleNode(axis.Rows[static_cast<std::size_t>(i)]);
+}
+
+void TQelKubrix::SortMenuData(int col, int row, bool horizontal, bool descending) {
+    TraceScope trace(this, "TQelKubrix.SortMenuData");
     const TQelOLAPVisibleFields& ordered = horizontal ? YAxis : XAxis;
     if (ordered.Count() == 0 || !ordered.Root) return;
     int dataIndex = 0;
-    if (d.nD > 1)
-        dataIndex = DataPlace == 0 ? DataFldInd(XAxis, MenuRow - d.FixedRows) : DataFldInd(YAxis, MenuCol - d.FixedCols);
-    // The node a line stands for (a collapsed group's row shows the group's sums); the root
-    // for a total line or an axis without fields.
-    auto lineNode = [this](const TQelOLAPVisibleFields& axis, int place, int offset) -> const TOLAPNode* {
-        if (axis.Count() == 0) return nullptr;
-        const int i = GridRowToIndRow(axis, place, offset);
-        if (i < 0 || i >= axis.RowCount()) return nullptr;
-        return axis.LastVisibleNode(axis.Rows[static_cast<std::size_t>(i)]);
-    };
-    const TOLAPNode* rowNode = lineNode(XAxis, 0, MenuRow - d.FixedRows);
-    const TOLAPNode* colNode = lineNode(YAxis, 1, MenuCol - d.FixedCols);
+    const TOLAPNode* rowNode = LineNode(0, row, dataIndex);
+    const TOLAPNode* colNode = LineNode(1, col, dataIndex);
     BusyCursor busy;
     SortByData(horizontal, descending, rowNode, colNode, dataIndex, true);
 }
 
-void TQelKubrix::menu_SortUpDataV() { SortMenuData(false, false); }
-void TQelKubrix::menu_SortDownDataV() { SortMenuData(false, true); }
-void TQelKubrix::menu_SortUpDataG() { SortMenuData(true, false); }
-void TQelKubrix::menu_SortDownDataG() { SortMenuData(true, true); }
+void TQelKubrix::menu_SortUpDataV(int col, int row) { SortMenuData(col, row, false, false); }
+void TQelKubrix::menu_SortDownDataV(int col, int row) { SortMenuData(col, row, false, true); }
+void TQelKubrix::menu_SortUpDataG(int col, int row) { SortMenuData(col, row, true, false); }
+void TQelKubrix::menu_SortDownDataG(int col, int row) { SortMenuData(col, row, true, true); }
 
 void TQelKubrix::CellPressed(int col, int row) {
-    if (col == 0 && row == 0 && CanEditGrid) EditGrid();
+    if (col == 0 && row == 0 && CanEditGrid) Tell([this](IKubrixListener& l) { l.KubrixEditGrid(*this); });
 }
 
-bool TQelKubrix::FilterButtonPressed(int col, int row) {
+bool TQelKubrix::OnFilterButton(int col, int row, const TKubrixRect& cell, int x, int y) const {
+    const TKubrixDims d = Dims();
+    if (col < 0 || row < 0 || col >= d.ColCount || row >= d.RowCount) return false;
+    if (cell.Right <= cell.Left || cell.Bottom <= cell.Top) return false;
+    const TKubrixCell info = CellInfo(col, row);
+    if (!info.FilterButton || info.CaptionPlace < 0) return false;
+    return GetBtnRect(cell).Contains(x, y);
+}
+
+bool TQelKubrix::FilterButtonPressed(int col, int row, const TKubrixRect& cell, int x, int y) {
+    if (!OnFilterButton(col, row, cell, x, y)) return false;
     int place = 0, index = 0;
     if (!CaptionFieldAt(col, row, place, index)) return false;
     TQelOLAPField* field = (place == 0 ? XAxis : YAxis).Field(index).OLAPField;
     if (!field) return false;
-    ShowValueFilter(*field, col, row);
+    TraceScope trace(this, "TQelKubrix.ShowValueFilter");
+    Tell([&](IKubrixListener& l) { l.KubrixValueFilter(*this, *field, col, row); });
     return true;
 }
 
 std::optional<std::vector<std::int32_t>> TQelKubrix::DrillDownRecords(int col, int row) const {
     const TKubrixDims d = Dims();
     if (col < d.FixedCols || row < d.FixedRows || col >= d.ColCount || row >= d.RowCount) return std::nullopt;
-    const int x = GridRowToIndRow(XAxis, 0, row - d.FixedRows);
-    const int y = GridRowToIndRow(YAxis, 1, col - d.FixedCols);
-    // A collapsed group's line stands for all of the group's records.
-    auto records = [](const TQelOLAPVisibleFields& axis, int i) {
+    int dataIndex = 0;
+    const TOLAPNode* xNode = LineNode(0, row, dataIndex);
+    const TOLAPNode* yNode = LineNode(1, col, dataIndex);
+    // Only what the sums add up: a record filtered out by a value, or under a hidden leaf, is in
+    // no cell.
+    const bool all = DataFields.AllRecordsCounted();
+    if (xNode == XAxis.Root.get() && yNode == YAxis.Root.get() && all) return std::nullopt;
+    auto records = [](const TQelOLAPVisibleFields& axis, const TOLAPNode* node) {
         std::vector<std::int32_t> list;
-        const TOLAPNode* n = axis.LastVisibleNode(axis.Rows[static_cast<std::size_t>(i)]);
-        axis.GetRecsFromRow(i, n->Level, list);
+        if (node && node != axis.Root.get()) axis.GetRecsFromRow(node->FirstRow, node->Level, list);
         return list;
     };
-    const bool inX = x >= 0 && x < d.rX, inY = y >= 0 && y < d.rY;
+    const bool inX = xNode && xNode != XAxis.Root.get(), inY = yNode && yNode != YAxis.Root.get();
+    std::vector<std::int32_t> list;
     if (inX) {
-        std::vector<std::int32_t> list = records(XAxis, x);
+        list = records(XAxis, xNode);
         if (inY) {
-            const std::vector<std::int32_t> other = records(YAxis, y);
+            const std::vector<std::int32_t> other = records(YAxis, yNode);
             const std::unordered_set<std::int32_t> keep(other.begin(), other.end());
             std::erase_if(list, [&keep](std::int32_t r) { return !keep.contains(r); });
         }
-        return list;
+    } else if (inY) {
+        list = records(YAxis, yNode);
+    } else {
+        list.reserve(static_cast<std::size_t>(RecordCount()));
+        for (std::int32_t r = 0; r < RecordCount(); ++r) list.push_back(r);
     }
-    if (inY) return records(YAxis, y);
-    return std::nullopt;
+    if (!all) std::erase_if(list, [this](std::int32_t r) { return !DataFields.RecordCounted(r); });
+    return list;
 }
 
 void TQelKubrix::CellDoubleClicked(int col, int row) {
@@ -236,7 +247,8 @@ void TQelKubrix::CellDoubleClicked(int col, int row) {
     } else if (col >= d.FixedCols && row < d.FixedRows) {
         RevertExpandedStateY(col, row, true);
     } else if (col >= d.FixedCols && row >= d.FixedRows) {
-        ApplyDrillDown(DrillDownRecords(col, row));
+        const std::optional<std::vector<std::int32_t>> records = DrillDownRecords(col, row);
+        Tell([&](IKubrixListener& l) { l.KubrixDrillDown(*this, records); });
     }
 }
 

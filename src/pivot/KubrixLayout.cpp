@@ -54,7 +54,8 @@ int TQelKubrix::GridRowToIndRow(const TQelOLAPVisibleFields& axis, int place, in
     const int nD = DataFields.Count();
     if (nD <= 1 || place != DataPlace || g < 0) return g;
     const int rc = axis.RowCount();
-    if (DataIndex == 0) return rc == 0 ? 0 : g % rc;
+    // Past the data lines come the totals: they stand for the root, one line per data field.
+    if (DataIndex == 0) return g >= nD * rc ? rc : g % rc;
     const int i = g / nD;
     if (i >= rc) return i;
     const TOLAPNode* n = axis.Rows[static_cast<std::size_t>(i)];
@@ -75,7 +76,9 @@ int TQelKubrix::DataFldInd(const TQelOLAPVisibleFields& axis, int g) const {
             const int s = a->LastRow - a->FirstRow + 1;
             return (g - nD * a->FirstRow) / s;
         }
-    } else if (rc > 0) {
+    } else if (g >= nD * rc) {
+        return g - nD * rc;
+    } else {
         return g / rc;
     }
     return g % nD;

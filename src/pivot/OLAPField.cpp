@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "dataset/Field.h"
-#include "dataset/QelODBCClient.h"
 #include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPValueHash.h"
@@ -104,12 +102,14 @@ int CompareTextAsciiNoCase(std::string_view a, std::string_view b) {
 
 bool TQelOLAPField::TypeSupported(TFieldType type) { return CompareFor(type) != nullptr; }
 
-TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, TField* field) : owner_(owner) {
+TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, const TRecordField& field, int index) : owner_(owner) {
     TraceScope trace(this, "TQelOLAPField.Create");
-    Field = field;
-    DataType = field->DataType();
-    FieldName = field->FieldName();
-    ValueSize = 1 + CalcFieldLen(DataType, field->Size());
+    FieldIndex = index;
+    DataType = field.DataType;
+    FieldName = field.Name;
+    ValueSize = field.SlotSize;
+    FieldSize = field.Size;
+    Offset = field.Offset;
     compare_ = CompareFor(DataType);
     if (!compare_) throw Exception(std::string(kMsgNoCompare) + FieldName);
 }
@@ -117,6 +117,21 @@ TQelOLAPField::TQelOLAPField(TQelOLAPFields& owner, TField* field) : owner_(owne
 TQelOLAPField::~TQelOLAPField() { ClearValues(); }
 
 TQelKubrix& TQelOLAPField::Grid() const { return owner_.Grid(); }
+
+std::string TQelOLAPField::Caption() const {
+    const TRecordSource* records = Grid().Records();
+    if (!records || FieldIndex < 0 || FieldIndex >= records->FieldCount()) return FieldName;
+    return records->Field(FieldIndex).DisplayLabel;
+}
+
+const void* TQelOLAPField::RecordValue(const TRecordSource& records, int record) const {
+    if (IsMemo()) {
+        if (const std::string* text = records.BlobData(record, FieldIndex)) return text;
+    } else if (Offset >= 0) {
+        return records.RecordData(record) + Offset;
+    }
+    throw Exception(std::string(kMsgUnhandledType) + FieldName);
+}
 
 void TQelOLAPField::Changed() { owner_.Changed(this); }
 
@@ -263,26 +278,18 @@ void TQelOLAPField::ClearValues() {
 
 void TQelOLAPField::FillValues() {
     TraceScope trace(this, "TQelOLAPField.FillValues");
-    TQelODBCClient* ds = Grid().DataSet();
-    if (!ds) return;
-    const int n = ds->RealRecordCount();
+    const TRecordSource* records = Grid().Records();
+    if (!records) return;
+    const int n = records->RecordCount();
     // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
     // Non-memo values are made distinct by their bytes first: only the distinct ones are sorted.
     std::vector<const void*> buffers;
     if (IsMemo()) {
         buffers.reserve(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            const void* b = ds->GetRecordFieldData(Field, i);
-            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
-            buffers.push_back(b);
-        }
+        for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
     } else {
         TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024);
-        for (int i = 0; i < n; ++i) {
-            const void* b = ds->GetRecordFieldData(Field, i);
-            if (!b) throw Exception(std::string(kMsgUnhandledType) + FieldName);
-            distinct.Add(b);
-        }
+        for (int i = 0; i < n; ++i) distinct.Add(RecordValue(*records, i));
         buffers = distinct.Items();
     }
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
@@ -409,8 +416,10 @@ void TQelOLAPField::ValueToText(const void* buffer, std::string& s) const {
         case ftBCD: s = FormatFloatGeneral(static_cast<double>(BcdCurrency(d).Scaled) / 10000.0); break;
         case ftDateTime: {
             const double dt = NativeToDateTime(ftDateTime, d);
-            const auto* dtf = dynamic_cast<const TDateTimeField*>(Field);
-            s = dtf && !dtf->DisplayFormat().empty() ? FormatDateTime(dtf->DisplayFormat(), dt) : DateTimeToText(dt);
+            const TRecordSource* records = Grid().Records();
+            const std::string format =
+                records && FieldIndex >= 0 && FieldIndex < records->FieldCount() ? records->Field(FieldIndex).DisplayFormat : std::string();
+            s = !format.empty() ? FormatDateTime(format, dt) : DateTimeToText(dt);
             break;
         }
         case ftString:
@@ -449,9 +458,9 @@ TQelOLAPField& TQelOLAPFields::FieldByName(const std::string& name) const {
     return *f;
 }
 
-void TQelOLAPFields::FillFromData(TDataSet* dataSet) {
+void TQelOLAPFields::FillFromData(const TRecordSource* records) {
     TraceScope trace(this, "TQelOLAPFields.FillFromData");
-    if (!dataSet) {
+    if (!records) {
         for (const auto& f : items_) grid_.ReleaseField(f.get());
         items_.clear();
         Changed(nullptr);
@@ -459,15 +468,25 @@ void TQelOLAPFields::FillFromData(TDataSet* dataSet) {
     }
     // Plan first: a column the pivot cannot order fails the build before anything changes.
     std::vector<TQelOLAPField*> kept;
+    std::vector<TRecordField> keptColumns;
+    std::vector<int> keptIndex;
     std::vector<std::unique_ptr<TQelOLAPField>> added;
-    for (TField* field : dataSet->Fields()) {
-        TQelOLAPField* same = FindField(field->FieldName());
-        if (same && same->DataType == field->DataType() &&
-            std::find(kept.begin(), kept.end(), same) == kept.end()) {
+    for (int i = 0; i < records->FieldCount(); ++i) {
+        const TRecordField column = records->Field(i);
+        TQelOLAPField* same = FindField(column.Name);
+        // The dictionary holds values of the old slot size: a column that changed it starts anew.
+        if (same && same->DataType == column.DataType && same->ValueSize == column.SlotSize && std::find(kept.begin(), kept.end(), same) == kept.end()) {
             kept.push_back(same);
+            keptColumns.push_back(column);
+            keptIndex.push_back(i);
             continue;
         }
-        added.push_back(std::make_unique<TQelOLAPField>(*this, field));
+        added.push_back(std::make_unique<TQelOLAPField>(*this, column, i));
+    }
+    // A kept field reads its column where the new records keep it.
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        kept[k]->FieldIndex = keptIndex[k];
+        kept[k]->Offset = keptColumns[k].Offset;
     }
     std::vector<std::unique_ptr<TQelOLAPField>> next;
     for (auto& f : items_) {

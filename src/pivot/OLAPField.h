@@ -15,12 +15,11 @@
 #include <vector>
 
 #include "support/FieldTypes.h"
+#include "support/RecordSource.h"
 #include "support/Variant.h"
 
 namespace kubrix {
 
-class TDataSet;
-class TField;
 class TQelKubrix;
 class TQelOLAPFields;
 
@@ -50,9 +49,9 @@ class TQelOLAPField {
 public:
     using TCompare = int (TQelOLAPField::*)(const void* a, const void* b) const;
 
-    //! A new pivot field for a dataset field; raises "Не задан обработчик сравнения значений:"
-    //! + name for a type the pivot cannot order.
-    TQelOLAPField(TQelOLAPFields& owner, TField* field);
+    //! A new pivot field for column index of the record source; raises "Не задан обработчик
+    //! сравнения значений:" + name for a type the pivot cannot order.
+    TQelOLAPField(TQelOLAPFields& owner, const TRecordField& field, int index);
     ~TQelOLAPField();
     TQelOLAPField(const TQelOLAPField&) = delete;
     TQelOLAPField& operator=(const TQelOLAPField&) = delete;
@@ -60,12 +59,16 @@ public:
     //! Whether values of this type can be ordered (and so the field created).
     static bool TypeSupported(TFieldType type);
 
-    //! The dataset field; its display label is the caption.
-    TField* Field = nullptr;
-    //! The dataset field's name at creation; the key of every look-up.
+    //! The column of the record source.
+    int FieldIndex = -1;
+    //! The column's name at creation; the key of every look-up.
     std::string FieldName;
     //! Bytes of a value buffer: flag byte plus the stored value length.
     std::int32_t ValueSize = 0;
+    //! The column's declared size (characters for text).
+    std::int32_t FieldSize = 0;
+    //! Offset of the column's slot in a record's data area (-1: none); memo texts lie beside it.
+    std::int32_t Offset = -1;
     //! Subtotal rows of this field's level are shown.
     bool ShowTotals = true;
     //! The values order descending on the axis.
@@ -77,6 +80,12 @@ public:
     std::vector<std::unique_ptr<TOLAPValueEntry>> Values;
 
     bool IsMemo() const { return DataType == ftMemo; }
+    //! The caption: the column's display label while the records are there, else the name.
+    std::string Caption() const;
+    //! The value buffer of a record (by its position in the full list): its slot, or for a
+    //! memo the address of its text; raises "Необрабатываемый тип поля." + name when the
+    //! column keeps neither.
+    const void* RecordValue(const TRecordSource& records, int record) const;
     //! The field's comparison (by type, honouring DescSort): negative, 0 or positive.
     int Compare(const void* a, const void* b) const { return (this->*compare_)(a, b); }
 
@@ -146,10 +155,10 @@ public:
     TQelOLAPFields(const TQelOLAPFields&) = delete;
     TQelOLAPFields& operator=(const TQelOLAPFields&) = delete;
 
-    //! Rebuilds the list from the dataset's fields (nullptr: clears it). Fields of the same
-    //! name and type are kept with their flags and dictionaries. An unsupported type raises
-    //! before anything changes.
-    void FillFromData(TDataSet* dataSet);
+    //! Rebuilds the list from the record source's columns (nullptr: clears it). Fields of the
+    //! same name and type are kept with their flags and dictionaries (and take the column's new
+    //! place). An unsupported type raises before anything changes.
+    void FillFromData(const TRecordSource* records);
     //! The field of that exact name; raises "Field not found: " + name.
     TQelOLAPField& FieldByName(const std::string& name) const;
     //! The field of that exact name, nullptr when none.

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <numeric>
 
-#include "dataset/Field.h"
-#include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPVisibleFields.h"
 #include "support/CursorStack.h"
@@ -37,13 +35,12 @@ namespace {
 
 // A data field whose stored number converts to a double exactly as its variant would, read
 // straight from the record's slot.
-bool ReadsRaw(const TField* field) {
-    if (field->FieldKind() != fkData) return false;
-    switch (field->DataType()) {
+bool ReadsRaw(const TQelOLAPField& field) {
+    switch (field.DataType) {
         case ftSmallint:
         case ftInteger:
         case ftAutoInc:
-        case ftFloat: return true;
+        case ftFloat: return field.Offset >= 0;
         default: return false;
     }
 }
@@ -70,15 +67,42 @@ double RawNumber(TFieldType type, const std::uint8_t* p) {
     }
 }
 
+// Any other value as its variant reads as a number (a true flag counts -1, as an automation
+// boolean converts).
+double VariantNumber(const TQelOLAPField& field, const void* buffer, Variant& v) {
+    field.Value(buffer, v);
+    if (v.IsEmptyOrNull()) return 0.0;
+    if (field.DataType == ftBoolean) return v.ToInt32() != 0 ? -1.0 : 0.0;
+    return v.ToDouble();
+}
+
 }  // namespace
+
+bool TQelOLAPVisibleFields::RecordCounted(std::int32_t record) const {
+    const TQelOLAPVisibleFields& x = grid_.XAxis;
+    const TQelOLAPVisibleFields& y = grid_.YAxis;
+    if (!grid_.RecordIncluded || !x.Root || !y.Root || record < 0) return false;
+    const auto i = static_cast<std::size_t>(record);
+    const auto& included = *grid_.RecordIncluded;
+    if (i >= included.size() || i >= x.RecordLeaves.size() || i >= y.RecordLeaves.size()) return false;
+    return included[i] && x.RecordLeaves[i]->Visible && y.RecordLeaves[i]->Visible;
+}
+
+bool TQelOLAPVisibleFields::AllRecordsCounted() const {
+    const int n = grid_.RecordCount();
+    for (std::int32_t r = 0; r < n; ++r) {
+        if (!RecordCounted(r)) return false;
+    }
+    return true;
+}
 
 void TQelOLAPVisibleFields::UpdateCalcData() {
     TraceScope trace(this, "TQelOLAPVisibleFields.UpdateCalcData");
     // One-shot: set by an ordering that only renumbered rows (and moved the keys along).
     const bool keep = keepSums_;
     keepSums_ = false;
-    TQelODBCClient* ds = grid_.DataSet();
-    if (!ds || !grid_.RecordIncluded) return;
+    const TRecordSource* records = grid_.Records();
+    if (!records || !grid_.RecordIncluded) return;
     TQelOLAPVisibleFields& x = grid_.XAxis;
     TQelOLAPVisibleFields& y = grid_.YAxis;
     const int fieldCount = Count();
@@ -86,7 +110,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     // Only records both trees know are counted (records added after the trees were built
     // have no leaf yet).
     const auto& included = *grid_.RecordIncluded;
-    const std::size_t n = x.Root && y.Root ? std::min({static_cast<std::size_t>(ds->RealRecordCount()), included.size(),
+    const std::size_t n = x.Root && y.Root ? std::min({static_cast<std::size_t>(records->RecordCount()), included.size(),
                                                        x.RecordLeaves.size(), y.RecordLeaves.size()})
                                            : 0;
     std::vector<std::uint8_t> counted(n, 0);
@@ -111,26 +135,23 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
 
     // Read every value first: a value that does not convert raises before any sum exists.
     // Only counted records are kept, in record order, each with its horizontal leaf's row.
-    std::vector<const TField*> fields(nd);
+    std::vector<const TQelOLAPField*> fields(nd);
     std::vector<std::uint8_t> raw(nd);
     for (std::size_t j = 0; j < nd; ++j) {
-        fields[j] = items_[j]->OLAPField->Field;
-        raw[j] = ReadsRaw(fields[j]) ? 1 : 0;
+        fields[j] = items_[j]->OLAPField;
+        raw[j] = ReadsRaw(*fields[j]) ? 1 : 0;
     }
     std::vector<double> values;
     std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
     Variant v;
     for (std::size_t i = 0; i < n; ++i) {
         if (!counted[i]) continue;
-        TMemoryRecord* rec = ds->GetMemoryRecord(static_cast<int>(i));
+        const int record = static_cast<int>(i);
+        const std::uint8_t* data = records->RecordData(record);
         for (std::size_t j = 0; j < nd; ++j) {
-            if (raw[j]) {
-                ds->LoadRecord(rec);
-                values.push_back(RawNumber(fields[j]->DataType(), TQelODBCClient::FindFieldData(rec->Data, fields[j])));
-            } else {
-                ds->GetFieldValueFromBuffer(fields[j], rec, v, "new");
-                values.push_back(v.IsEmptyOrNull() ? 0.0 : v.ToDouble());
-            }
+            const TQelOLAPField& f = *fields[j];
+            values.push_back(raw[j] ? RawNumber(f.DataType, data + f.Offset)
+                                    : VariantNumber(f, f.RecordValue(*records, record), v));
         }
         yLeaf.push_back(y.RecordLeaves[i]->OwnRow + 1);
         xLeaf.push_back(x.RecordLeaves[i]->OwnRow + 1);

@@ -4,7 +4,6 @@
 #include <optional>
 #include <unordered_set>
 
-#include "dataset/QelODBCClient.h"
 #include "dataset/StoredValue.h"
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPValueHash.h"
@@ -141,8 +140,8 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     if (!IsAxis) return;
     // A built tree is never extended: it has to be cleared first.
     if (!IndexNames.empty()) throw Exception(kMsgNotImplemented);
-    TQelODBCClient* ds = grid_.DataSet();
-    if (!ds) {
+    const TRecordSource* records = grid_.Records();
+    if (!records) {
         ClearIndex();
         return;
     }
@@ -155,7 +154,7 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
         names.push_back(item->FieldName);
     }
     const std::size_t depth = fields.size();
-    const int n = ds->RealRecordCount();
+    const int n = records->RecordCount();
     const std::size_t count = static_cast<std::size_t>(n);
 
     // Each record's value at each level as its rank in the level's axis order (values that
@@ -177,8 +176,7 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
         buckets[k] = r + 1;
         const ValueTable table(f);
         for (int i = 0; i < n; ++i) {
-            const void* buffer = ds->GetRecordFieldData(f.Field, i);
-            if (!buffer) throw Exception("Необрабатываемый тип поля." + f.FieldName);
+            const void* buffer = f.RecordValue(*records, i);
             const int pos = table.IndexOf(buffer);
             if (pos < 0) f.Find(buffer);  // raises the look-up error of the missing value
             keys[static_cast<std::size_t>(i) * depth + k] = rank[static_cast<std::size_t>(pos)];
@@ -236,7 +234,7 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         TOLAPNode& node = nodes[i];
         const TQelOLAPField& f = *fields[node.Level];
-        node.Entry = f.Find(ds->GetRecordFieldData(f.Field, firstRecord[i]));
+        node.Entry = f.Find(f.RecordValue(*records, firstRecord[i]));
     }
 
     ClearIndex();
@@ -400,7 +398,7 @@ TOLAPNode* TQelOLAPVisibleFields::FindNodeByValue(const Variant& values) const {
             const std::string text = element.IsEmptyOrNull() ? std::string() : element.ToAnsi();
             entry = f.FindValueM(&text);
         } else {
-            const std::vector<std::uint8_t> buffer = VariantToFieldData(element, f.ValueSize, f.Field);
+            const std::vector<std::uint8_t> buffer = VariantToFieldData(element, f.ValueSize, f.DataType, f.FieldSize, f.FieldName);
             entry = f.FindValue(buffer.data());
         }
         TOLAPNode* next = nullptr;

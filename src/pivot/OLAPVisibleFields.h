@@ -101,6 +101,11 @@ public:
     //! After the horizontal rows were renumbered: moves every sum entry from key k to
     //! newKey[k + 1] (keys outside the table stay) and re-sorts the entries.
     void RemapSumKeys(const std::vector<std::int32_t>& newKey);
+    //! Whether the sums add up record (by its position in the full list): it passes the value
+    //! filters and both its leaves are shown.
+    bool RecordCounted(std::int32_t record) const;
+    //! Whether the sums add up every record held.
+    bool AllRecordsCounted() const;
     //! The next UpdateCalcData keeps the sums when the trees, the data fields and the counted
     //! records are those they were computed for (rows were only reordered since).
     void KeepSumsOnce(bool flag) { keepSums_ = flag; }

@@ -27,11 +27,13 @@ TKubrixSession::TKubrixSession(TQelKubrix& grid) : grid_(grid) {
 
     source_ = std::make_unique<TDataSource>();
     source_->SetDataSet(data_.get());
-    grid_.SetDataSource(source_.get());
+    records_ = std::make_unique<TClientRecordSource>(*data_);
+    grid_.SetRecordSource(records_.get());
 }
 
 TKubrixSession::~TKubrixSession() {
-    grid_.SetDataSource(nullptr);
+    grid_.SetRecordSource(nullptr);
+    records_.reset();
     source_->SetDataSet(nullptr);
     data_->Close();
     data_->SetConnection(nullptr);
@@ -39,6 +41,7 @@ TKubrixSession::~TKubrixSession() {
 
 void TKubrixSession::SetSQL(const std::string& sqlText) {
     data_->Close();
+    drillDown_.reset();  // closing gave every record back
     data_->ClearFields();
     // The fields were dropped, so even the same text must be described afresh.
     data_->SetSQL_Select(std::string());
@@ -75,14 +78,18 @@ void TKubrixSession::Disconnect() { connection_->Disconnect(); }
 
 void TKubrixSession::Close() { data_->Close(); }
 
-bool TKubrixSession::DrillDown(int col, int row) {
+void TKubrixSession::DrillDown(const std::optional<std::vector<std::int32_t>>& records) {
+    data_->SetRecordFilter(records ? &*records : nullptr);
+    drillDown_ = records;
+    data_->CalcTotals();
+}
+
+bool TKubrixSession::DrillDownCell(int col, int row) {
     const TKubrixDims d = grid_.Dims();
     if (!data_->Active() || col < d.FixedCols || row < d.FixedRows || col >= d.ColCount || row >= d.RowCount)
         return false;
     // The grand total cell gives no list: every record again.
-    const auto records = grid_.DrillDownRecords(col, row);
-    data_->SetRecordFilter(records ? &*records : nullptr);
-    data_->CalcTotals();
+    DrillDown(grid_.DrillDownRecords(col, row));
     return true;
 }
 

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "dataset/ClientRecordSource.h"
 #include "session/BackEndConnect.h"
 #include "dataset/DataSource.h"
 #include "dataset/QelODBCClient.h"
@@ -62,16 +65,24 @@ public:
     void ConnectTo1C();
     void Disconnect();
     void Close();
-    //! Narrows qData to the records behind the data or total cell (col, row) of the grid, or
-    //! brings every record back for the grand total cell, and recomputes its totals. The grid
-    //! keeps addressing the full record list. False (nothing done) for any other cell.
-    bool DrillDown(int col, int row);
+    //! Narrows qData to records, by their place in the full record list (nullopt: every record
+    //! again), and recomputes its totals: the dataset's drill-down. The grid keeps addressing
+    //! the full record list.
+    void DrillDown(const std::optional<std::vector<std::int32_t>>& records);
+    //! The drill-down of the data or total cell (col, row) of the grid (the grand total cell
+    //! brings every record back). False (nothing done) for any other cell.
+    bool DrillDownCell(int col, int row);
+    //! The records of the drill-down in force (nullopt: none, every record shown).
+    const std::optional<std::vector<std::int32_t>>& DrillDownRecords() const { return drillDown_; }
 
 private:
     TQelKubrix& grid_;
     std::unique_ptr<TQelODBCConnection> connection_;
     std::unique_ptr<TKubrixDataSet> data_;
     std::unique_ptr<TDataSource> source_;
+    //! What the pivot reads: every record of qData, a drill-down or not.
+    std::unique_ptr<TClientRecordSource> records_;
+    std::optional<std::vector<std::int32_t>> drillDown_;
 };
 
 //! "X" gives 0 and "Y" gives 1 (whole text, case-sensitive); anything else gives 0.

@@ -1,6 +1,5 @@
 #include "ui/QelKubrixView.h"
 
-#include "pivot/Kubrix.h"
 #include "support/CursorStack.h"
 
 #include <QAction>
@@ -50,11 +49,11 @@ TQelKubrixView::TQelKubrixView(TQelKubrix& model, QWidget* parent)
         Commands.emplace_back(command, action);
         connect(action, &QAction::triggered, this, [this, command] { RunMenuCommand(command); });
     }
-    Kubrix.OnRepaint = [this] { ModelRepainted(); };
+    Kubrix.AddListener(this);
 }
 
 TQelKubrixView::~TQelKubrixView() {
-    Kubrix.OnRepaint = nullptr;
+    Kubrix.RemoveListener(this);
     HideHint();
 }
 
@@ -66,7 +65,7 @@ QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
 
 void TQelKubrixView::Refresh() { viewport()->update(); }
 
-void TQelKubrixView::ModelRepainted() {
+void TQelKubrixView::KubrixShown(TQelKubrix&) {
     // A layout shows the columns with their remembered widths again, and a toggle shows columns
     // that were hidden: fit what is shown now.
     FitColumns();
@@ -219,41 +218,32 @@ void TQelKubrixView::HideHint() {
 // ----------------------------------------------------------------------------------------------------
 // Mouse
 
-bool TQelKubrixView::OnFilterButton(TGridCoord cell, const QPoint& pos, TKubrixCell* info) const {
-    if (!cell.Valid()) return false;
-    TKubrixCell c = Kubrix.CellInfo(cell.Col, cell.Row);
-    if (!c.FilterButton || c.CaptionPlace < 0) return false;
-    const QRect rect = CellRect(cell.Col, cell.Row);
-    if (rect.isEmpty()) return false;
-    if (!GetBtnRect(ToKubrixRect(rect)).Contains(pos.x(), pos.y())) return false;
-    if (info) *info = std::move(c);
-    return true;
+TKubrixRect TQelKubrixView::ModelCellRect(int col, int row) const {
+    const QRect rect = CellRect(col, row);
+    return rect.isEmpty() ? TKubrixRect{} : ToKubrixRect(rect);
 }
 
-void TQelKubrixView::EditGrid() {
-    TraceScope trace(this, "TQelKubrix.EditGrid");
-    const QRect rect = CellRect(0, 0);
-    const QPoint corner = rect.isEmpty() ? QPoint(0, 0) : rect.topLeft();
-    emit editGridRequested(viewport()->mapToGlobal(corner));
+bool TQelKubrixView::OnFilterButton(TGridCoord cell, const QPoint& pos) const {
+    if (!cell.Valid()) return false;
+    return Kubrix.OnFilterButton(cell.Col, cell.Row, ModelCellRect(cell.Col, cell.Row), pos.x(), pos.y());
 }
 
 void TQelKubrixView::MouseDown(QMouseEvent* event, TGridCoord cell) {
     TraceScope trace(this, "TQelKubrix.MouseDown");
     const QPoint pos = event->position().toPoint();
-    TKubrixCell info;
-    if (OnFilterButton(cell, pos, &info)) {
-        // The click belongs to the button: the grid does not see it.
-        viewport()->unsetCursor();
-        const QRect rect = CellRect(cell.Col, cell.Row);
-        emit valueFilterRequested(info.CaptionPlace, info.CaptionField,
-                                  viewport()->mapToGlobal(QPoint(rect.left(), rect.top() + rect.height())));
-        Kubrix.FilterButtonPressed(cell.Col, cell.Row);
-        return;
+    if (cell.Valid()) {
+        // The cursor is the default one again before a filter opens; the grid then does not see
+        // the click, which belonged to the button.
+        const TKubrixRect rect = ModelCellRect(cell.Col, cell.Row);
+        if (Kubrix.OnFilterButton(cell.Col, cell.Row, rect, pos.x(), pos.y())) {
+            viewport()->unsetCursor();
+            Kubrix.FilterButtonPressed(cell.Col, cell.Row, rect, pos.x(), pos.y());
+            return;
+        }
     }
     TQelCustomGrid::MouseDown(event, cell);
     // The second press of a double click is not a new request for the editor.
     if (event->type() == QEvent::MouseButtonDblClick || !cell.Valid()) return;
-    if (cell == TGridCoord{0, 0} && Kubrix.CanEditGrid) EditGrid();
     Kubrix.CellPressed(cell.Col, cell.Row);
 }
 
@@ -286,8 +276,9 @@ void TQelKubrixView::MouseLeave() {
 
 bool TQelKubrixView::PopupMenuAt(int col, int row, const QPoint& globalPos) {
     if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount()) return false;
-    const int tag = static_cast<int>(Kubrix.OpenMenuAt(col, row));
+    const int tag = static_cast<int>(Kubrix.MenuAt(col, row));
     if (tag == static_cast<int>(TKubrixMenu::None)) return false;
+    MenuCell = {col, row};
     for (QAction* action : Menu->actions()) action->setVisible(action->data().toInt() == tag);
     Menu->popup(globalPos);
     return true;
@@ -314,13 +305,9 @@ void TQelKubrixView::DblClick(QMouseEvent* event, TGridCoord cell) {
     // The press before has made the cell under the mouse current; a press that began a column
     // resize did not, and toggles nothing.
     if (event->button() == Qt::LeftButton && cell.Valid() && cell == Current()) {
-        const TKubrixDims d = Kubrix.Dims();
-        const int col = Col(), row = Row();
         // Header cells toggle their value (only the affected lines are re-laid); data and total cells
-        // drill down.
-        Kubrix.CellDoubleClicked(col, row);
-        if (col >= d.FixedCols && row >= d.FixedRows) emit drillDownRequested(col, row);
-        viewport()->update();
+        // drill down. The model tells what it shows after.
+        Kubrix.CellDoubleClicked(Col(), Row());
     }
     TQelCustomGrid::DblClick(event, cell);
 }
@@ -329,7 +316,7 @@ void TQelKubrixView::DblClick(QMouseEvent* event, TGridCoord cell) {
 // Menu commands
 
 void TQelKubrixView::RunMenuCommand(TKubrixCommand command) {
-    Kubrix.RunCommand(command);
+    Kubrix.RunCommand(command, MenuCell.Col, MenuCell.Row);
     viewport()->update();
 }
 

@@ -2,11 +2,12 @@
 
 // The pivot grid widget: shows a TQelKubrix model in a base grid. It displays the model's own grid
 // geometry, paints every cell from the model's description of that cell (never working the layout out
-// itself), and forwards the mouse to the model: a double-click on a header value expands or collapses
-// it, a right click on a field caption or a data cell opens the matching menu, and the cell hint shows
-// texts too wide for their column. The value filter popup, the report editor and the drill-down are
-// left to whoever listens to the request signals.
+// itself), and forwards the mouse to the model, which decides what a press, a double click or a menu
+// command means. The view keeps only what belongs to the screen: the cell its menu was opened on, the
+// hint, the column fitting. What the input asks of the model's owner (the report editor, the value
+// filter, the drill-down) reaches the owner through the model's listener interface.
 
+#include "pivot/Kubrix.h"
 #include "pivot/KubrixCells.h"
 #include "pivot/KubrixCommands.h"
 #include "ui/QelCustomGrid.h"
@@ -25,9 +26,7 @@ class QMenu;
 
 namespace kubrix {
 
-class TQelKubrix;
-
-class TQelKubrixView : public TQelCustomGrid {
+class TQelKubrixView : public TQelCustomGrid, private IKubrixListener {
     Q_OBJECT
 
 public:
@@ -48,11 +47,14 @@ public:
     QMenu* PopupMenu() const { return Menu; }
     //! The menu's action of a command (nullptr for None).
     QAction* MenuAction(TKubrixCommand command) const;
-    //! Opens the menu that fits a cell at a screen position (the model remembers the cell for the
-    //! commands); false, with nothing shown, when no menu fits.
+    //! Opens the menu that fits a cell at a screen position (the cell is kept for the commands);
+    //! false, with nothing shown, when no menu fits.
     bool PopupMenuAt(int col, int row, const QPoint& globalPos);
     //! Runs a menu command through the model on the cell where the menu was last opened.
     void RunMenuCommand(TKubrixCommand command);
+    //! Cell at which the context menu was last opened; the menu commands work on it.
+    int MenuCol() const { return MenuCell.Col; }
+    int MenuRow() const { return MenuCell.Row; }
 
     //! The filter button of a cell rectangle (viewport coordinates, edges inclusive).
     static QRect BtnRect(const QRect& cell);
@@ -62,8 +64,8 @@ public:
     //! The hint shown now (empty when none).
     QString Hint() const { return HintText; }
 
-    //! Asks for the report editor at the top-left cell (what a click on that cell does).
-    void EditGrid();
+    //! The model cell rectangle of a cell in viewport coordinates (empty when not shown).
+    TKubrixRect ModelCellRect(int col, int row) const;
     //! Repaints after the model changed what cells show without changing the geometry.
     void Refresh();
 
@@ -81,18 +83,6 @@ public:
     //! while the budget lasts (the rest keep their width).
     static constexpr int FitCellBudget = 100000;
 
-// Besides calling the model's own entry points (whose hooks a model subclass may implement), the view
-// reports the three requests that need a window, with the screen positions such a window opens at.
-signals:
-    //! The filter button of a field caption was clicked: place 0 vertical, 1 horizontal; the field's
-    //! index on that axis; the screen position of the caption cell's bottom-left corner.
-    void valueFilterRequested(int place, int fieldIndex, const QPoint& globalPos);
-    //! The top-left cell was clicked while the model allows editing the report; the screen position of
-    //! that cell's top-left corner.
-    void editGridRequested(const QPoint& globalPos);
-    //! A data or total cell was double-clicked.
-    void drillDownRequested(int col, int row);
-
 protected:
     void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TCellState state) override;
     QString GetEditText(int col, int row) const override;
@@ -105,12 +95,12 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    //! Whether a viewport point lies on the filter button of a field caption cell.
-    bool OnFilterButton(TGridCoord cell, const QPoint& pos, TKubrixCell* info = nullptr) const;
+    //! Whether a viewport point lies on the filter button of a field caption cell (the model decides).
+    bool OnFilterButton(TGridCoord cell, const QPoint& pos) const;
     void ShowHint(const QString& text, const QPoint& globalPos);
     void HideHint();
     //! The model shows a new state.
-    void ModelRepainted();
+    void KubrixShown(TQelKubrix& grid) override;
     //! The width a cell's text needs in the grid font (0 for none).
     int TextWidthNeeded(int col, int row);
     //! The grid font in a style (bit 0 italic, bit 1 bold) with its metrics, made once per font.
@@ -118,6 +108,7 @@ private:
 
     TQelKubrix& Kubrix;
     QMenu* Menu = nullptr;
+    TGridCoord MenuCell{0, 0};
     std::vector<std::pair<TKubrixCommand, QAction*>> Commands;
     QString HintText;
     int FitLimit = 0;

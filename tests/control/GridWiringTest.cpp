@@ -50,6 +50,18 @@ protected:
     ComPtr<IKubrixX> control;
 };
 
+// Counts the new states the grid model shows.
+class ShownCounter : public IKubrixListener {
+public:
+    explicit ShownCounter(TQelKubrix& grid) : grid_(grid) { grid_.AddListener(this); }
+    ~ShownCounter() { grid_.RemoveListener(this); }
+    void KubrixShown(TQelKubrix&) override { ++Count; }
+    int Count = 0;
+
+private:
+    TQelKubrix& grid_;
+};
+
 // Runs action on the report editor once it is the modal window; returns whether it ever was.
 // The dialog is modal, so the click that opens it returns only after action has closed it.
 class OnEditor {
@@ -102,13 +114,13 @@ TEST_F(GridWiring, TopLeftCellOpensTheEditorAndApplyLaysOut) {
         form->Grid().CanEditGrid = c.canEdit;
         RecordingUiServices ui;
         UiServicesScope scope(ui);
-        const std::uint64_t before = form->Grid().GridUpdates();
-        std::uint64_t afterQuery = before;
+        ShownCounter shown(form->Grid());
+        int afterQuery = 0;
         bool stayedOpen = false;
         OnEditor editor([&](TfrmKubrixEditor& dlg) {
             if (c.newQuery) {
                 ASSERT_EQ(control->SetSQL(W(c.newQuery)), S_OK) << LastErrorDescription();
-                afterQuery = form->Grid().GridUpdates();
+                afterQuery = shown.Count;
             }
             // The editor shows the layout it was opened on.
             EXPECT_EQ(dlg.List(elXFields)->count(), 2);
@@ -123,7 +135,7 @@ TEST_F(GridWiring, TopLeftCellOpensTheEditorAndApplyLaysOut) {
             // At the top-left corner of the top-left cell.
             EXPECT_EQ(editor.Pos(), View().viewport()->mapToGlobal(View().CellRect(0, 0).topLeft()));
         }
-        EXPECT_EQ(form->Grid().GridUpdates() > afterQuery, c.wantConfig);
+        EXPECT_EQ(shown.Count > afterQuery, c.wantConfig);
         EXPECT_EQ(stayedOpen, *c.wantMessage != '\0');
         if (*c.wantMessage) {
             ASSERT_EQ(ui.Messages.size(), 1u);
@@ -137,6 +149,38 @@ TEST_F(GridWiring, TopLeftCellOpensTheEditorAndApplyLaysOut) {
         }
     }
     form->Grid().CanEditGrid = true;
+}
+
+// A double click on a data or total cell hands its records to the session; the filter button of a
+// caption asks for the field's value filter below the caption cell.
+TEST_F(GridWiring, DrillDownAndValueFilterReachTheControl) {
+    TQelKubrix& grid = form->Grid();
+    const TKubrixDims d = grid.Dims();
+    struct Case {
+        const char* name;
+        int col, row;
+    } cases[] = {
+        {"first data cell", d.FixedCols, d.FixedRows},
+        {"column total", d.FixedCols, d.RowCount - 1},
+        {"grand total", d.ColCount - 1 - d.nY, d.RowCount - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        View().SetCurrent(c.col, c.row);
+        QTest::mouseDClick(View().viewport(), Qt::LeftButton, {}, View().CellRect(c.col, c.row).center());
+        EXPECT_EQ(form->Session().DrillDownRecords(), grid.DrillDownRecords(c.col, c.row));
+    }
+    EXPECT_FALSE(form->Session().DrillDownRecords().has_value());  // the last one was every record
+    EXPECT_TRUE(grid.DrillDownRecords(d.FixedCols, d.RowCount - 1).has_value());
+
+    std::vector<std::pair<QString, QPoint>> filters;
+    QObject::connect(form, &TKubrixX::valueFilterRequested,
+                     [&](const QString& field, const QPoint& at) { filters.emplace_back(field, at); });
+    const QRect manager = View().CellRect(2, d.FixedRows - 1);  // the second vertical caption
+    QTest::mouseClick(View().viewport(), Qt::LeftButton, {}, TQelKubrixView::BtnRect(manager).center());
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_EQ(filters[0].first, "manager");
+    EXPECT_EQ(filters[0].second, View().viewport()->mapToGlobal(QPoint(manager.left(), manager.bottom() + 1)));
 }
 
 // Counts the paint events of a widget.

@@ -1,5 +1,6 @@
 // The pivot grid's interaction in the model: which menu a cell opens, the menu commands, the
-// double click (toggle, drill-down), the editor and value filter entry points, the hint rule.
+// double click (toggle, drill-down), the presses that ask the owner for the report editor and the
+// value filter, the hint rule.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -36,18 +37,39 @@ Strings ShownLines(Pivot& p) {
     return out;
 }
 
-// A model whose view entry points record what they were asked.
-class EntryPoints : public CountingKubrix {
+// An owner of the model that records what the input asked of it.
+class Requests : public IKubrixListener {
 public:
+    int Shown = 0;
     int Editors = 0;
     std::string FilterField;
     std::vector<Records> DrillDowns;
 
-protected:
-    void EditGrid() override { ++Editors; }
-    void ShowValueFilter(TQelOLAPField& field, int, int) override { FilterField = field.FieldName; }
-    void ApplyDrillDown(const Records& records) override { DrillDowns.push_back(records); }
+    void KubrixShown(TQelKubrix&) override { ++Shown; }
+    void KubrixEditGrid(TQelKubrix&) override { ++Editors; }
+    void KubrixValueFilter(TQelKubrix&, TQelOLAPField& field, int, int) override { FilterField = field.FieldName; }
+    void KubrixDrillDown(TQelKubrix&, const Records& records) override { DrillDowns.push_back(records); }
 };
+
+// The sum of a data field over records, read from the dataset.
+double SumOf(Pivot& p, const std::vector<std::int32_t>& records, int column) {
+    double sum = 0;
+    Variant v;
+    for (std::int32_t r : records) {
+        p.ds.GetFieldValueFromBuffer(p.ds.Fields()[static_cast<std::size_t>(column)], r, v);
+        sum += v.IsEmptyOrNull() ? 0.0 : v.ToDouble();
+    }
+    return sum;
+}
+
+// Filters a value of a field out (by its text) and lays the grid out again.
+void Deselect(Pivot& p, const std::string& field, const std::string& text) {
+    TQelOLAPField& f = p.Field(field);
+    for (auto& e : f.Values) {
+        if (f.ValueToText(e->Buffer()) == text) e->Selected = false;
+    }
+    p.grid.UpdateGrid();
+}
 
 }  // namespace
 
@@ -77,11 +99,7 @@ TEST(Commands, MenuOfACell) {
         SCOPED_TRACE(c.name);
         Pivot p = Sample();
         p.Config({"A", "B"}, {"G"}, c.dataFields == 1 ? Strings{"Q"} : Strings{"Q", "V"});
-        p.grid.MenuRow = p.grid.MenuCol = -7;
-        EXPECT_EQ(p.grid.OpenMenuAt(c.col, c.row), c.menu);
-        const bool opened = c.menu != TKubrixMenu::None;
-        EXPECT_EQ(p.grid.MenuRow, opened ? c.row : -7);
-        EXPECT_EQ(p.grid.MenuCol, opened ? c.col : -7);
+        EXPECT_EQ(p.grid.MenuAt(c.col, c.row), c.menu);
     }
     int caption = 0, data = 0;
     for (const TKubrixMenuItem& item : KubrixMenuItems()) (item.Tag == TKubrixMenu::Caption ? caption : data)++;
@@ -111,8 +129,8 @@ TEST(Commands, CaptionCommandsChangeTheLayout) {
         SCOPED_TRACE(c.name);
         Pivot p = Sample();
         p.Config({"A", "B"}, {"G"}, {"Q"});
-        ASSERT_EQ(p.grid.OpenMenuAt(1, 2), TKubrixMenu::Caption);  // the caption of A
-        for (TKubrixCommand command : c.commands) p.grid.RunCommand(command);
+        ASSERT_EQ(p.grid.MenuAt(1, 2), TKubrixMenu::Caption);  // the caption of A
+        for (TKubrixCommand command : c.commands) p.grid.RunCommand(command, 1, 2);
         EXPECT_EQ(ShownLines(p), c.shown);
     }
 }
@@ -120,12 +138,12 @@ TEST(Commands, CaptionCommandsChangeTheLayout) {
 TEST(Commands, OrderingByOwnValuesEndsTheDataOrdering) {
     Pivot p = Sample();
     p.Config({"A", "B"}, {"G"}, {"Q"});
-    ASSERT_EQ(p.grid.OpenMenuAt(5, 3), TKubrixMenu::Data);  // the row total column
-    p.grid.RunCommand(TKubrixCommand::SortDownDataV);       // a2 (20) before a1 (11)
+    ASSERT_EQ(p.grid.MenuAt(5, 3), TKubrixMenu::Data);  // the row total column
+    p.grid.RunCommand(TKubrixCommand::SortDownDataV, 5, 3);  // a2 (20) before a1 (11)
     EXPECT_TRUE(p.grid.VDataOrderBy.IsArray());
     EXPECT_EQ(ShownLines(p), (Strings{"a2/(ПУСТО)", "a2/b1", "a2/", "a1/b1", "a1/b2", "a1/", "Итог/"}));
-    ASSERT_EQ(p.grid.OpenMenuAt(1, 2), TKubrixMenu::Caption);  // the caption of A
-    p.grid.RunCommand(TKubrixCommand::SortUp);
+    ASSERT_EQ(p.grid.MenuAt(1, 2), TKubrixMenu::Caption);  // the caption of A
+    p.grid.RunCommand(TKubrixCommand::SortUp, 1, 2);
     EXPECT_FALSE(p.grid.VDataOrderBy.IsArray());
     const Strings valueOrder{"a1/b1", "a1/b2", "a1/", "a2/(ПУСТО)", "a2/b1", "a2/", "Итог/"};
     EXPECT_EQ(ShownLines(p), valueOrder);
@@ -158,49 +176,142 @@ TEST(Commands, DrillDownRecordsOfACell) {
     }
 }
 
-TEST(Commands, EntryPointsForTheView) {
-    TQelODBCClient ds;
-    TDataSource source;
-    EntryPoints grid;
-    ds.FieldDefs().Add("A", ftString, 5);
-    ds.FieldDefs().Add("G", ftString, 5);
-    ds.FieldDefs().Add("Q", ftInteger, 0);
-    source.SetDataSet(&ds);
-    grid.SetDataSource(&source);
-    ds.Open();
-    for (auto [a, g, q] : {std::tuple{"a1", "g1", 1}, {"a2", "g1", 2}, {"a1", "g2", 4}}) {
-        ds.AddRecord();
-        const int i = ds.RealRecordCount() - 1;
-        ds.SetFieldValueInBuffer(ds.Fields()[0], i, S(a));
-        ds.SetFieldValueInBuffer(ds.Fields()[1], i, S(g));
-        ds.SetFieldValueInBuffer(ds.Fields()[2], i, I(q));
+// With two data fields and the data fields outermost, the lines past the data lines are the
+// totals of each data field in turn: ordering by one of them, and drilling down from it, uses the
+// root with that data field. Q and V order the other axis in opposite ways.
+TEST(Commands, TotalLinesOfSeveralDataFields) {
+    struct Case {
+        const char* name;
+        std::uint8_t dataPlace;
+        TKubrixCommand command;
+        int col, row;
+        int dataIndex;
+        Strings order;  // the ordered axis's values
+    } cases[] = {
+        // Rows: 3, 4 Q of a1, a2; 5, 6 V of a1, a2; 7 Q total, 8 V total. Columns: 3 g1, 4 g2, 5 total.
+        {"columns by the total line of Q", 0, TKubrixCommand::SortUpDataG, 3, 7, 0, {"g2", "g1"}},
+        {"columns by the total line of V", 0, TKubrixCommand::SortUpDataG, 3, 8, 1, {"g1", "g2"}},
+        {"columns by the total line of V, descending", 0, TKubrixCommand::SortDownDataG, 5, 8, 1, {"g2", "g1"}},
+        // Columns: 2, 3 Q of g1, g2; 4, 5 V of g1, g2; 6 Q total, 7 V total. Rows: 4 a1, 5 a2, 6 total.
+        {"rows by the total column of Q", 1, TKubrixCommand::SortDownDataV, 6, 4, 0, {"a2", "a1"}},
+        {"rows by the total column of V", 1, TKubrixCommand::SortDownDataV, 7, 4, 1, {"a1", "a2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pivot p({{"A", ftString, 5}, {"G", ftString, 5}, {"Q", ftInteger}, {"V", ftInteger}},
+                {{S("a1"), S("g1"), I(1), I(10)},
+                 {S("a1"), S("g2"), I(2), I(20)},
+                 {S("a2"), S("g1"), I(4), I(40)},
+                 {S("a1"), S("g2"), I(8), I(80)},
+                 {S("a2"), S("g1"), I(16), I(-200)}});
+        p.grid.DataPlace = c.dataPlace;
+        p.Config({"A"}, {"G"}, {"Q", "V"});
+        ASSERT_EQ(p.grid.MenuAt(c.col, c.row), TKubrixMenu::Data);
+        int dataIndex = -1;
+        const int place = c.dataPlace;  // the axis whose line is a total
+        EXPECT_EQ(p.grid.LineNode(place, place == 0 ? c.row : c.col, dataIndex),
+                  (place == 0 ? p.grid.XAxis : p.grid.YAxis).Root.get());
+        EXPECT_EQ(dataIndex, c.dataIndex);
+        p.grid.RunCommand(c.command, c.col, c.row);
+        const bool horizontal = c.command == TKubrixCommand::SortUpDataG || c.command == TKubrixCommand::SortDownDataG;
+        EXPECT_EQ(p.RowPaths(horizontal ? p.grid.YAxis : p.grid.XAxis), c.order);
+        const Variant& stored = horizontal ? p.grid.GDataOrderBy : p.grid.VDataOrderBy;
+        ASSERT_TRUE(stored.IsArray());
+        EXPECT_EQ(stored.GetElement(stored.LowBound() + 3).ToInt32(), c.dataIndex);
     }
-    grid.BeginUpdate();
-    grid.XAxis.Add("A");
-    grid.YAxis.Add("G");
-    grid.DataFields.Add("Q");
-    grid.EndUpdate();
+}
+
+TEST(Commands, DrillDownFromTheTotalLinesOfSeveralDataFields) {
+    Pivot p = Sample();
+    p.Config({"A"}, {"G"}, {"Q", "V"});
+    // Rows: 3, 4 Q of a1, a2; 5, 6 V of a1, a2; 7 Q total, 8 V total. Columns: 3 g1, 4 g2, 5 total.
+    EXPECT_EQ(p.grid.DrillDownRecords(3, 8), (Records{std::vector<std::int32_t>{0, 2, 4}}));
+    EXPECT_EQ(p.grid.DrillDownRecords(4, 7), (Records{std::vector<std::int32_t>{1, 3}}));
+    EXPECT_EQ(p.grid.DrillDownRecords(5, 8), Records{});
+    EXPECT_EQ(p.grid.DrillDownRecords(3, 6), (Records{std::vector<std::int32_t>{2, 4}}));
+}
+
+// The records behind a cell are exactly those its sum adds up, whatever value is filtered out.
+TEST(Commands, DrillDownLeavesOutFilteredValues) {
+    struct Case {
+        const char* name;
+        const char* field;
+        const char* value;
+        int col, row;
+        std::vector<std::int32_t> records;
+    } cases[] = {
+        {"vertical value out, group's row total", "B", "b2", 5, 5, {0, 3}},
+        {"horizontal value out, group's row total, in the row's record order", "G", "g1", 5, 5, {3, 1}},
+        {"vertical value out, column total", "B", "b2", 4, 9, {3}},
+        {"vertical value out, grand total", "B", "b2", 5, 9, {0, 2, 3, 4}},
+        {"horizontal value out, grand total", "G", "g2", 5, 9, {0, 2, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pivot p = Sample();
+        p.Config({"A", "B"}, {"G"}, {"Q"});
+        Deselect(p, c.field, c.value);
+        const Records records = p.grid.DrillDownRecords(c.col, c.row);
+        ASSERT_TRUE(records.has_value());
+        EXPECT_EQ(*records, c.records);
+        int d = 0;
+        double cell = 0;
+        ASSERT_TRUE(p.grid.DataFields.DataValue(p.grid.LineNode(0, c.row, d), p.grid.LineNode(1, c.col, d), cell, 0));
+        EXPECT_EQ(SumOf(p, *records, 3), cell);
+    }
+}
+
+TEST(Commands, InputAsksTheOwner) {
+    Pivot p({{"A", ftString, 5}, {"G", ftString, 5}, {"Q", ftInteger}},
+            {{S("a1"), S("g1"), I(1)}, {S("a2"), S("g1"), I(2)}, {S("a1"), S("g2"), I(4)}});
+    Requests first, second;
+    p.grid.AddListener(&first);
+    p.grid.AddListener(&second);
+    p.grid.AddListener(&first);  // once only
+    p.Config({"A"}, {"G"}, {"Q"});
+    EXPECT_EQ(first.Shown, 1);
+    EXPECT_EQ(second.Shown, 1);
     // Columns: 0 numbers, 1 A, 2 g1, 3 g2, 4 total; rows: 0 numbers, 1 captions, 2 G values, 3 a1, 4 a2, 5 total.
-    grid.CellPressed(0, 0);
-    grid.CellPressed(1, 1);
-    EXPECT_EQ(grid.Editors, 1);
-    grid.CanEditGrid = false;
-    grid.CellPressed(0, 0);
-    EXPECT_EQ(grid.Editors, 1);
+    p.grid.CellPressed(0, 0);
+    p.grid.CellPressed(1, 1);
+    EXPECT_EQ(first.Editors, 1);
+    p.grid.CanEditGrid = false;
+    p.grid.CellPressed(0, 0);
+    EXPECT_EQ(first.Editors, 1);
 
-    EXPECT_TRUE(grid.FilterButtonPressed(1, 2));
-    EXPECT_EQ(grid.FilterField, "A");
-    EXPECT_TRUE(grid.FilterButtonPressed(2, 1));
-    EXPECT_EQ(grid.FilterField, "G");
-    EXPECT_FALSE(grid.FilterButtonPressed(2, 3));
+    // A cell 64 wide and 18 high: its filter button spans x 53..63, y 1..11.
+    const TKubrixRect cell{0, 0, 64, 18};
+    struct Press {
+        const char* name;
+        int col, row, x, y;
+        const char* field;  // nullptr: the press is not the button's
+    } presses[] = {
+        {"vertical caption's button", 1, 2, 58, 5, "A"},
+        {"its edge", 1, 2, 53, 11, "A"},
+        {"beside the button", 1, 2, 20, 5, nullptr},
+        {"horizontal caption's button", 2, 1, 60, 2, "G"},
+        {"a data cell", 2, 3, 58, 5, nullptr},
+    };
+    for (const Press& c : presses) {
+        SCOPED_TRACE(c.name);
+        first.FilterField.clear();
+        EXPECT_EQ(p.grid.OnFilterButton(c.col, c.row, cell, c.x, c.y), c.field != nullptr);
+        EXPECT_EQ(p.grid.FilterButtonPressed(c.col, c.row, cell, c.x, c.y), c.field != nullptr);
+        EXPECT_EQ(first.FilterField, c.field ? c.field : "");
+    }
 
-    grid.CellDoubleClicked(2, 3);  // a1 × g1
-    grid.CellDoubleClicked(4, 5);  // grand total: every record
-    grid.CellDoubleClicked(1, 3);  // a header cell toggles a1 instead
-    ASSERT_EQ(grid.DrillDowns.size(), 2u);
-    EXPECT_EQ(grid.DrillDowns[0], (Records{std::vector<std::int32_t>{0}}));
-    EXPECT_EQ(grid.DrillDowns[1], Records{});
-    EXPECT_FALSE(grid.XAxis.Rows[0]->Entry->Expanded);
+    p.grid.RemoveListener(&second);
+    p.grid.CellDoubleClicked(2, 3);  // a1 × g1
+    p.grid.CellDoubleClicked(4, 5);  // grand total: every record
+    const int shown = first.Shown;
+    p.grid.CellDoubleClicked(1, 3);  // a header cell toggles a1 instead, and shows it
+    ASSERT_EQ(first.DrillDowns.size(), 2u);
+    EXPECT_EQ(first.DrillDowns[0], (Records{std::vector<std::int32_t>{0}}));
+    EXPECT_EQ(first.DrillDowns[1], Records{});
+    EXPECT_FALSE(p.grid.XAxis.Rows[0]->Entry->Expanded);
+    EXPECT_EQ(first.Shown, shown + 1);
+    EXPECT_TRUE(second.DrillDowns.empty());
+    p.grid.RemoveListener(&first);
 }
 
 TEST(Commands, HintText) {

@@ -39,7 +39,7 @@ TEST(OLAPFields, FollowTheDatasetThroughOpenAndClose) {
     EXPECT_TRUE(list.Items(0).ShowTotals);
     EXPECT_FALSE(list.Items(0).DescSort);
     EXPECT_FALSE(list.Items(0).ValuesFilled);
-    EXPECT_EQ(list.Items(1).Field, p.ds.FieldByName("Qty"));
+    EXPECT_EQ(list.Items(1).FieldIndex, 1);
 
     p.ds.Close();
     EXPECT_EQ(list.Count(), 0);
@@ -62,10 +62,11 @@ TEST(OLAPFields, UnsupportedColumnTypeFailsTheBuild) {
         Pivot p({{"Region", ftString, 10}}, {});
         TQelOLAPField* before = &p.Field("Region");
         TQelODBCClient other;
+        TClientRecordSource otherRecords{other};
         other.FieldDefs().Add("Year", ftInteger);
         other.FieldDefs().Add("Bad", c.type, c.size);
         other.Open();
-        EXPECT_EQ(ErrorOf([&] { p.grid.OLAPFields().FillFromData(&other); }),
+        EXPECT_EQ(ErrorOf([&] { p.grid.OLAPFields().FillFromData(&otherRecords); }),
                   "Не задан обработчик сравнения значений:Bad");
         ASSERT_EQ(p.grid.OLAPFields().Count(), 1);
         EXPECT_EQ(&p.grid.OLAPFields().Items(0), before);
@@ -75,10 +76,9 @@ TEST(OLAPFields, UnsupportedColumnTypeFailsTheBuild) {
 TEST(OLAPFields, OpeningAnUnsupportedColumnRaisesOutOfOpen) {
     TQelODBCClient ds;
     ds.FieldDefs().Add("Big", ftLargeint);
-    TDataSource source;
-    source.SetDataSet(&ds);
+    TClientRecordSource source{ds};
     TQelKubrix grid;
-    grid.SetDataSource(&source);
+    grid.SetRecordSource(&source);
     EXPECT_EQ(ErrorOf([&] { ds.Open(); }), "Не задан обработчик сравнения значений:Big");
     EXPECT_EQ(grid.OLAPFields().Count(), 0);
 }
@@ -92,11 +92,12 @@ TEST(OLAPFields, RebuildKeepsSameFieldsAndReplacesChangedOnes) {
     b->DescSort = true;
 
     TQelODBCClient other;
+    TClientRecordSource otherRecords{other};
     other.FieldDefs().Add("A", ftString, 5);
     other.FieldDefs().Add("B", ftString, 5);
     other.FieldDefs().Add("C", ftInteger);
     other.Open();
-    p.grid.OLAPFields().FillFromData(&other);
+    p.grid.OLAPFields().FillFromData(&otherRecords);
 
     TQelOLAPFields& list = p.grid.OLAPFields();
     ASSERT_EQ(list.Count(), 3);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/DataSource.h"
+#include "dataset/ClientRecordSource.h"
 #include "dataset/QelODBCClient.h"
 #include "pivot/Kubrix.h"
 #include "support/FormatSettings.h"
@@ -59,8 +59,7 @@ public:
     //! Opens a dataset with the columns and the rows (one Variant per column).
     Pivot(const std::vector<Column>& columns, const std::vector<std::vector<Variant>>& rows) {
         for (const auto& c : columns) ds.FieldDefs().Add(c.name, c.type, c.size);
-        source.SetDataSet(&ds);
-        grid.SetDataSource(&source);
+        grid.SetRecordSource(&source);
         ds.Open();
         for (const auto& row : rows) AddRow(row);
     }
@@ -140,7 +139,7 @@ public:
 
     // Destroyed in reverse: the grid leaves the source before the dataset goes.
     TQelODBCClient ds;
-    TDataSource source;
+    TClientRecordSource source{ds};
     CountingKubrix grid;
 
 private:

@@ -117,7 +117,7 @@ TEST(DrillDown, NarrowsTheDatasetToTheRecordsOfACell) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const auto [col, row] = CellAt(grid, c.line, c.cell);
-        ASSERT_TRUE(session.DrillDown(col, row));
+        ASSERT_TRUE(session.DrillDownCell(col, row));
         EXPECT_NEAR(VisibleSum(session), c.sum, 1e-9);
         EXPECT_NEAR(std::stod(grid.GetEditText(col, row)), c.sum, 1e-9);
         int count = 0;
@@ -126,7 +126,7 @@ TEST(DrillDown, NarrowsTheDatasetToTheRecordsOfACell) {
     }
     // Header cells are no drill-down.
     const auto [col, row] = CellAt(grid, 2, 0);
-    EXPECT_FALSE(session.DrillDown(col, row));
+    EXPECT_FALSE(session.DrillDownCell(col, row));
 }
 
 // Whatever the pivot does after a drill-down computes what it computes without one.
@@ -143,7 +143,7 @@ TEST(DrillDown, PivotKeepsTheFullRecordList) {
     }
     const std::string state = plain.GetState();
     const auto [col, row] = CellAt(drilledGrid, 2, 1);
-    ASSERT_TRUE(drilled.DrillDown(col, row));
+    ASSERT_TRUE(drilled.DrillDownCell(col, row));
     ASSERT_EQ(drilled.qData().RealRecordCount(), 1);
 
     const struct {

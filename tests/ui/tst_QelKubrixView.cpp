@@ -52,6 +52,24 @@ void ConfigRows(testing::Pivot& p) { p.Config({"Region", "City"}, {"Year"}, {"Qt
 //  3 years, 4.. cities.
 void ConfigCols(testing::Pivot& p) { p.Config({"City"}, {"Region", "Year"}, {"Qty"}); }
 
+// An owner of the model that records what the view's input asked of it.
+struct TRequests : IKubrixListener {
+    explicit TRequests(TQelKubrix& grid) : Grid(grid) { Grid.AddListener(this); }
+    ~TRequests() { Grid.RemoveListener(this); }
+    void KubrixShown(TQelKubrix&) override { ++Shown; }
+    void KubrixEditGrid(TQelKubrix&) override { ++Editors; }
+    void KubrixValueFilter(TQelKubrix&, TQelOLAPField& field, int col, int row) override {
+        Filters << QString("%1 %2 %3").arg(QString::fromStdString(field.FieldName)).arg(col).arg(row);
+    }
+    void KubrixDrillDown(TQelKubrix&, const std::optional<std::vector<std::int32_t>>& records) override {
+        DrillDowns.push_back(records);
+    }
+    TQelKubrix& Grid;
+    int Shown = 0, Editors = 0;
+    QStringList Filters;
+    std::vector<std::optional<std::vector<std::int32_t>>> DrillDowns;
+};
+
 struct TViewFixture {
     explicit TViewFixture(void (*config)(testing::Pivot&)) : pivot(Sales()) {
         config(*pivot);
@@ -239,8 +257,8 @@ void TstQelKubrixView::doubleClickToggles() {
     const TToggleCase& c = cases[index];
     TViewFixture f(c.config);
     const TKubrixDims dims = f.pivot->grid.Dims();
-    const int updates = int(f.pivot->grid.GridUpdates());
-    QSignalSpy drill(f.view.get(), &TQelKubrixView::drillDownRequested);
+    const int updates = f.pivot->grid.Layouts;
+    TRequests requests(f.pivot->grid);
     for (const QPoint& cell : c.clicks) {
         QTest::mouseDClick(f.vp(), Qt::LeftButton, {}, f.Center(cell.x(), cell.y()));
         QCOMPARE(f.view->Current(), (TGridCoord{cell.x(), cell.y()}));
@@ -250,8 +268,8 @@ void TstQelKubrixView::doubleClickToggles() {
     else
         QCOMPARE(ShownLines(f.view->Geometry().Cols(), dims.FixedCols), QString::fromUtf8(c.shown));
     // Toggling re-lays only the affected lines: no full grid update, and no drill-down request.
-    QCOMPARE(int(f.pivot->grid.GridUpdates()), updates);
-    QCOMPARE(drill.count(), 0);
+    QCOMPARE(f.pivot->grid.Layouts, updates);
+    QCOMPARE(int(requests.DrillDowns.size()), 0);
 }
 
 // ----------------------------------------------------------------------------------------------------
@@ -284,8 +302,8 @@ void TstQelKubrixView::menuEntries() {
     QCOMPARE(f.view->PopupMenu()->isVisible(), !entries.isEmpty());
     if (entries.isEmpty()) return;
     QCOMPARE(VisibleMenu(f.view->PopupMenu()), entries);
-    QCOMPARE(int(f.pivot->grid.MenuCol), col);
-    QCOMPARE(int(f.pivot->grid.MenuRow), row);
+    QCOMPARE(f.view->MenuCol(), col);
+    QCOMPARE(f.view->MenuRow(), row);
 }
 
 struct TCommandStep {
@@ -400,9 +418,7 @@ void TstQelKubrixView::hintRule() {
 
 void TstQelKubrixView::requestsAndCursor() {
     TViewFixture f(ConfigRows);
-    QSignalSpy filter(f.view.get(), &TQelKubrixView::valueFilterRequested);
-    QSignalSpy editor(f.view.get(), &TQelKubrixView::editGridRequested);
-    QSignalSpy drill(f.view.get(), &TQelKubrixView::drillDownRequested);
+    TRequests requests(f.pivot->grid);
     auto moveTo = [&](QPoint at) {
         QMouseEvent move(QEvent::MouseMove, QPointF(at), f.vp()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
                          Qt::NoModifier);
@@ -422,39 +438,32 @@ void TstQelKubrixView::requestsAndCursor() {
 
     f.view->SetCurrent(4, 4);
     QTest::mouseClick(f.vp(), Qt::LeftButton, {}, button.center());
-    QCOMPARE(filter.count(), 1);
-    QCOMPARE(filter[0][0].toInt(), 0);  // vertical
-    QCOMPARE(filter[0][1].toInt(), 1);  // the second field
-    QCOMPARE(filter[0][2].toPoint(), f.vp()->mapToGlobal(QPoint(cityCaption.left(), cityCaption.bottom() + 1)));
+    QCOMPARE(requests.Filters, QStringList({"City 2 2"}));  // the second vertical field
     QCOMPARE(f.view->Current(), (TGridCoord{4, 4}));  // the grid did not see the click
     // The horizontal caption's button names the first horizontal field.
     QTest::mouseClick(f.vp(), Qt::LeftButton, {}, TQelKubrixView::BtnRect(f.view->CellRect(3, 1)).center());
-    QCOMPARE(filter.count(), 2);
-    QCOMPARE(filter[1][0].toInt(), 1);
-    QCOMPARE(filter[1][1].toInt(), 0);
+    QCOMPARE(requests.Filters, QStringList({"City 2 2", "Year 3 1"}));
     // Elsewhere in the caption cell the click is the grid's.
     QTest::mouseClick(f.vp(), Qt::LeftButton, {}, cityCaption.bottomLeft() + QPoint(2, 0));
-    QCOMPARE(filter.count(), 2);
+    QCOMPARE(requests.Filters.size(), 2);
     QCOMPARE(f.view->Current(), (TGridCoord{2, 2}));
 
     // The top-left cell asks for the report editor with either button, unless editing is off.
     QTest::mouseClick(f.vp(), Qt::RightButton, {}, f.Center(0, 0));
     QTest::mouseClick(f.vp(), Qt::LeftButton, {}, f.Center(0, 0));
-    QCOMPARE(editor.count(), 2);
-    QCOMPARE(editor[0][0].toPoint(), f.vp()->mapToGlobal(QPoint(0, 0)));
+    QCOMPARE(requests.Editors, 2);
     f.pivot->grid.CanEditGrid = false;
     QTest::mouseClick(f.vp(), Qt::LeftButton, {}, f.Center(0, 0));
-    QCOMPARE(editor.count(), 2);
+    QCOMPARE(requests.Editors, 2);
 
-    // A data cell and a total cell ask for the drill-down; header cells do not.
+    // A data cell and a total cell ask for the drill-down with their records; header cells do not.
     QTest::mouseDClick(f.vp(), Qt::LeftButton, {}, f.Center(4, 4));
     QTest::mouseDClick(f.vp(), Qt::LeftButton, {}, f.Center(5, 10));
     QTest::mouseDClick(f.vp(), Qt::LeftButton, {}, f.Center(0, 5));
-    QCOMPARE(drill.count(), 2);
-    QCOMPARE(drill[0][0].toInt(), 4);
-    QCOMPARE(drill[0][1].toInt(), 4);
-    QCOMPARE(drill[1][0].toInt(), 5);
-    QCOMPARE(drill[1][1].toInt(), 10);
+    QCOMPARE(int(requests.DrillDowns.size()), 2);
+    QCOMPARE(requests.DrillDowns[0], f.pivot->grid.DrillDownRecords(4, 4));
+    QVERIFY(requests.DrillDowns[0].has_value());
+    QCOMPARE(requests.DrillDowns[1], f.pivot->grid.DrillDownRecords(5, 10));
 
     // The in-place editor opens on any cell but the top-left one and shows the cell's text.
     f.view->SetCurrent(4, 4);
@@ -515,7 +524,7 @@ protected:
 
 void TstQelKubrixView::repaintNotification() {
     TViewFixture f(ConfigRows);
-    QVERIFY(bool(f.pivot->grid.OnRepaint));
+    TRequests requests(f.pivot->grid);
     PaintCounter counter;
     f.vp()->installEventFilter(&counter);
     QApplication::processEvents();
@@ -527,10 +536,12 @@ void TstQelKubrixView::repaintNotification() {
     QCOMPARE(QString::fromStdString(f.pivot->grid.GetEditText(1, 3)), QString("South"));
     f.vp()->removeEventFilter(&counter);
 
-    // Without the view the model lays out and repaints into nothing.
+    QCOMPARE(requests.Shown, 1);
+
+    // Without the view the model lays out and tells the listeners still there.
     f.view.reset();
-    QVERIFY(!f.pivot->grid.OnRepaint);
     f.pivot->grid.UpdateGrid();
+    QCOMPARE(requests.Shown, 2);
 }
 
 // ----------------------------------------------------------------------------------------------------
