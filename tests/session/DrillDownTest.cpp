@@ -86,7 +86,7 @@ TEST(DrillDown, NarrowsTheDatasetToTheRecordsOfACell) {
     // Without Петрова, whose one record is Москва 2023 200.50.
     for (int i = 0; i < grid.OLAPFields().Count(); ++i) {
         TQelOLAPField& f = grid.OLAPFields().Items(i);
-        if (f.Field->FieldName() != "manager") continue;
+        if (f.FieldName != "manager") continue;
         for (auto& entry : f.Values)
             if (f.ValueToText(entry->Value.data()) == "Петрова") entry->Selected = false;
     }
@@ -152,11 +152,7 @@ TEST(DrillDown, PivotKeepsTheFullRecordList) {
     } steps[] = {
         {"update", [](TKubrixSession& s) { s.ogData().UpdateGrid(); }},
         {"config", [](TKubrixSession& s) { s.Config("region;manager;", "year;", "amount;", "X", 0); }},
-        {"collapse all", [](TKubrixSession& s) {
-             s.ogData().MenuRow = 1;
-             s.ogData().MenuCol = 1;
-             s.ogData().RunCommand(TKubrixCommand::CollapseAll);
-         }},
+        {"collapse all", [](TKubrixSession& s) { s.ogData().RunCommand(TKubrixCommand::CollapseAll, 1, 1); }},
         {"order by data", [](TKubrixSession& s) { s.ogData().SortByData(false, true, nullptr, nullptr, 0, true); }},
         {"state restore", [state](TKubrixSession& s) { s.SetState(state); }},
         {"other axes", [](TKubrixSession& s) { s.Config("manager;", "region;year;", "amount;", "Y", 0); }},
