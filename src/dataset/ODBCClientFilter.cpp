@@ -18,7 +18,7 @@ namespace {
 bool ReadsDirect(TFieldType type) {
     switch (type) {
     case ftString: case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat: case ftCurrency:
-    case ftAutoInc:
+    case ftBCD: case ftDateTime: case ftAutoInc:
         return true;
     default:
         return false;
@@ -102,7 +102,7 @@ void TQelODBCClient::ResetFilterExpression() {
 // ---------------------------------------------------------------- applying the filter
 
 void TQelODBCClient::FilterRecord(int index) {
-    TMemoryRecord* rec = GetMemoryRecord(index);
+    TMemoryRecord* rec = Records[static_cast<std::size_t>(index)];  // callers check the index
     // The record is the cursor's for the evaluation and the handler, so that both read it.
     RecordPosScope pos(RecordPos);
     RecordPos = index;
@@ -119,6 +119,7 @@ void TQelODBCClient::ApplyFilterToRecord(int index, const std::string& text) {
         return;
     }
     if (!expression_->Compiled() || expression_->Code() != Trim(text)) expression_->SetCode(text);
+    GetMemoryRecord(index);  // the index must name a record
     FilterRecord(index);
 }
 

@@ -211,6 +211,29 @@ bool LikeMatch(std::string_view x, std::string_view p) {
 
 std::string TextOf(const Variant& v) { return v.IsNull() ? std::string() : v.ToAnsi(); }
 
+// The order of two values of the kinds a filter meets most (texts, reals, 32-bit integers)
+// without the general conversion rules; false for any other pair.
+bool QuickCompare(const Variant& a, const Variant& b, int& c) {
+    const VarType ta = a.Type(), tb = b.Type();
+    if (ta == VT_STRING && tb == VT_STRING) {
+        const int r = a.RawAnsi().compare(b.RawAnsi());
+        c = r < 0 ? -1 : (r > 0 ? 1 : 0);
+        return true;
+    }
+    const bool ra = ta == VT_R8 || ta == VT_I4, rb = tb == VT_R8 || tb == VT_I4;
+    if (!ra || !rb) return false;
+    const double x = ta == VT_R8 ? a.RawDouble() : static_cast<double>(a.RawInt());
+    const double y = tb == VT_R8 ? b.RawDouble() : static_cast<double>(b.RawInt());
+    if (x != x || y != y) return false;  // NaN: the general rules decide
+    c = x < y ? -1 : (x > y ? 1 : 0);
+    return true;
+}
+
+int Compare(const Variant& a, const Variant& b) {
+    int c;
+    return QuickCompare(a, b, c) ? c : VarCompare(a, b);
+}
+
 const Variant& ZeroIfNull(const Variant& v) {
     static const Variant zero = Variant::FromInt32(0);
     return v.IsNull() ? zero : v;
@@ -442,8 +465,14 @@ const Variant& TQelExpration::Eval(Variant& out) {
     case TKind::And: {
         const Variant& a = EvalChild(left_.get(), leftValue_);
         const Variant& b = EvalChild(right_.get(), rightValue_);
-        if (kind_ == TKind::Or) VarOr(a, b, out);
-        else VarAnd(a, b, out);
+        if (a.Type() == VT_BOOL && b.Type() == VT_BOOL) {
+            const bool x = a.RawInt() != 0, y = b.RawInt() != 0;
+            out = Variant::FromBool(kind_ == TKind::Or ? x || y : x && y);
+        } else if (kind_ == TKind::Or) {
+            VarOr(a, b, out);
+        } else {
+            VarAnd(a, b, out);
+        }
         return out;
     }
     case TKind::Equal:
@@ -457,12 +486,12 @@ const Variant& TQelExpration::Eval(Variant& out) {
         const bool an = a.IsNull(), bn = b.IsNull();
         bool r = false;
         switch (kind_) {
-        case TKind::Equal: r = an || bn ? an == bn : VarCompare(a, b) == 0; break;
-        case TKind::NotEqual: r = an || bn ? an != bn : VarCompare(a, b) != 0; break;
-        case TKind::Greater: r = an || bn ? !an && bn : VarCompare(a, b) > 0; break;
-        case TKind::Less: r = an || bn ? an && !bn : VarCompare(a, b) < 0; break;
-        case TKind::GreaterEqual: r = an || bn ? bn : VarCompare(a, b) >= 0; break;
-        default: r = an || bn ? an : VarCompare(a, b) <= 0; break;
+        case TKind::Equal: r = an || bn ? an == bn : Compare(a, b) == 0; break;
+        case TKind::NotEqual: r = an || bn ? an != bn : Compare(a, b) != 0; break;
+        case TKind::Greater: r = an || bn ? !an && bn : Compare(a, b) > 0; break;
+        case TKind::Less: r = an || bn ? an && !bn : Compare(a, b) < 0; break;
+        case TKind::GreaterEqual: r = an || bn ? bn : Compare(a, b) >= 0; break;
+        default: r = an || bn ? an : Compare(a, b) <= 0; break;
         }
         out = Variant::FromBool(r);
         return out;
