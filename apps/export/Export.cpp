@@ -9,6 +9,7 @@
 #include "Demo.h"
 #include "session/GridExport.h"
 #include "session/KubrixSession.h"
+#include "session/RecordsExport.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
 #include "support/Text.h"
@@ -20,8 +21,10 @@ namespace {
 constexpr const char* kUsage =
     " [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
-    "                     [--format csv|text|html] [--output FILE] [--numbers]\n"
+    "                     [--format csv|text|html] [--output FILE] [--numbers] [--drill ROW,COL]\n"
     "LIST: field names, each followed by \";\" (\"region;manager;\")\n"
+    "--drill ROW,COL: instead of the grid, the records behind the data or total cell at line ROW\n"
+    "and cell COL of the output without --numbers (from 0, header lines included), as kubrix records\n"
     "At least one field must be placed, by the lists or by the --state file.\n";
 
 struct Options {
@@ -35,7 +38,7 @@ struct Options {
 };
 
 constexpr const char* kWithValue[] = {"--connect", "--sql", "--rows", "--cols", "--data", "--data-place",
-                                     "--data-index", "--state", "--save-state", "--format", "--output"};
+                                     "--data-index", "--state", "--save-state", "--format", "--output", "--drill"};
 
 bool TakesValue(const std::string& a) {
     for (const char* k : kWithValue)
@@ -121,6 +124,21 @@ int RunExport(int argc, char** argv, const char* program) {
         }
         dataIndex = static_cast<std::int32_t>(v);
     }
+    int drillLine = -1, drillCell = -1;
+    if (o.has("--drill")) {
+        const std::string s = o.get("--drill");
+        char* end = nullptr;
+        const long line = std::strtol(s.c_str(), &end, 10);
+        const bool lineOk = end != s.c_str() && *end == ',';
+        const char* rest = lineOk ? end + 1 : "";
+        const long cell = std::strtol(rest, &end, 10);
+        if (!lineOk || end == rest || *end != '\0' || line < 0 || cell < 0 || line > INT32_MAX || cell > INT32_MAX) {
+            std::cerr << "kubrix export: --drill must be ROW,COL (two numbers from 0)\n";
+            return 2;
+        }
+        drillLine = static_cast<int>(line);
+        drillCell = static_cast<int>(cell);
+    }
     try {
         TQelKubrix grid;
         TKubrixSession session(grid);
@@ -143,14 +161,23 @@ int RunExport(int argc, char** argv, const char* program) {
             throw kubrix::Exception("no field is placed: give --rows, --cols or --data (names each followed by "
                                     "\";\") or a --state file with a layout");
         if (o.has("--save-state")) session.SaveState(o.get("--save-state"));
+        if (drillLine >= 0) {
+            int col = 0, row = 0;
+            if (!VisibleCellAt(grid, false, drillLine, drillCell, col, row) || !session.DrillDownCell(col, row))
+                throw kubrix::Exception("--drill " + o.get("--drill") + ": not a data or total cell");
+        }
+        auto write = [&](std::ostream& out) {
+            if (drillLine >= 0) WriteRecords(session.qData(), exportOptions.Format, out);
+            else WriteGrid(grid, exportOptions, out);
+        };
         if (o.has("--output")) {
             std::ofstream out(o.get("--output"), std::ios::binary | std::ios::trunc);
             if (!out) throw kubrix::Exception("Cannot create " + o.get("--output"));
-            WriteGrid(grid, exportOptions, out);
+            write(out);
             out.flush();
             if (!out) throw kubrix::Exception("Cannot write " + o.get("--output"));
         } else {
-            WriteGrid(grid, exportOptions, std::cout);
+            write(std::cout);
             std::cout.flush();
         }
     } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "export/Export.h"
+#include "export/Records.h"
 #include "MainWindow.h"
 #include "control/QtUiServices.h"
 #include "support/UiServices.h"
@@ -25,6 +26,7 @@ constexpr const char* kUsage =
     "       kubrix --screenshot FILE     the same; saves the window to FILE once shown and quits\n"
     "                                    when standard input ends (errors go to standard error)\n"
     "       kubrix export --sql SQL ...  writes the pivot (kubrix export --help)\n"
+    "       kubrix records --sql SQL ... writes the records (kubrix records --help)\n"
     "       kubrix --help                this text\n";
 
 bool Set(const char* name) {
@@ -48,6 +50,10 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "export") == 0) {
         // No application object at all: the export needs no display.
         return kubrix::app::RunExport(argc - 2, argv + 2);
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "records") == 0) {
+        if (argc == 3 && std::strcmp(argv[2], "--help") == 0) return kubrix::app::RunRecords(0, nullptr) == 2 ? 0 : 1;
+        return kubrix::app::RunRecords(argc - 2, argv + 2);
     }
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -73,7 +73,7 @@ Variant TotalOf(const TQelODBCClient& ds, const TField* field) {
 }  // namespace
 
 bool TQelODBCClient::CountsInTotals(const TMemoryRecord* record) const {
-    return calcTotalsType_ == cttAll || RecordVisible(record);
+    return calcTotalsType_ == cttAll || IsRecordVisible(record);
 }
 
 void TQelODBCClient::GetTotal(const TField* field, Variant& value) const {

@@ -27,6 +27,8 @@ using TBookmark = std::vector<std::uint8_t>;
 using TRecordBuffer = std::uint8_t*;
 
 using TDataSetNotifyEvent = std::function<void(TDataSet& dataSet)>;
+//! Asked for each record a filter is applied to; may change hide.
+using TFilterRecordEvent = std::function<void(TDataSet& dataSet, bool& hide)>;
 
 //! What a data event tells the data sources.
 enum class TDataEvent {
@@ -140,6 +142,16 @@ public:
     virtual bool Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options = {});
     //! resultField's value of the first matching record, Null when none; the cursor stays.
     virtual Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultField);
+
+    // ---- filtering (the dataset decides what a filter hides)
+    //! The filter text.
+    const std::string& Filter() const { return filter_; }
+    virtual void SetFilterText(const std::string& text) { filter_ = text; }
+    //! Whether the filter hides the records it rejects.
+    bool Filtered() const { return filtered_; }
+    virtual void SetFiltered(bool value) { filtered_ = value; }
+    const TFilterRecordEvent& OnFilterRecord() const { return onFilterRecord_; }
+    virtual void SetOnFilterRecord(TFilterRecordEvent handler) { onFilterRecord_ = std::move(handler); }
 
     // ---- data-aware controls
     void DisableControls();
@@ -279,7 +291,10 @@ private:
     std::vector<TFieldDef*> fieldDefList_;
     std::vector<TField*> fields_;
     std::vector<TDataSource*> dataSources_;
-    bool pendingChange_ = false;  // a data set change held back while controls are disabled
+    bool pendingChange_ = false;
+    std::string filter_;
+    bool filtered_ = false;
+    TFilterRecordEvent onFilterRecord_;  // a data set change held back while controls are disabled
 };
 
 }  // namespace kubrix

@@ -13,7 +13,8 @@
 namespace kubrix {
 
 TQelODBCClient::TQelODBCClient(TComponent* owner)
-    : TDataSet(owner), select_(std::make_unique<TQelODBCQuery>()) {
+    : TDataSet(owner), select_(std::make_unique<TQelODBCQuery>()), expression_(std::make_unique<TQelExpration>()) {
+    expression_->SetDataSet(this);
     select_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
 }
 
@@ -190,6 +191,7 @@ void TQelODBCClient::InternalOpen() {
     if (!DataLoaded) LoadData();
     InternalRefreshOrderBy();
     RebuildIndexes();
+    if (Filtered()) ApplyFilter(Filter());
     CalcTotals();
     RecordPos = -1;
 }
@@ -204,6 +206,8 @@ void TQelODBCClient::CheckUniqueIndexes(const std::uint8_t* area, const TMemoryR
 
 void TQelODBCClient::InternalClose() {
     ClearRecords();
+    // The next open loads new records and may bring other fields: the filter is compiled again.
+    ResetFilterExpression();
     for (TQelODBCClientIndex* index : Indexes) index->DataClosed();
     for (TField* f : Fields()) {
         if (IODBCField* odbc = AsODBCField(f)) odbc->SetDataOfs(-1);
@@ -307,8 +311,6 @@ void TQelODBCClient::SetCapacity(int value) {
     if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
 }
 
-bool TQelODBCClient::RecordVisible(const TMemoryRecord* record) const { return !record->FilteredOut; }
-
 bool TQelODBCClient::FieldReadOnly(const TField* field) const { return ReadOnly || field->ReadOnly(); }
 
 void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
@@ -327,7 +329,7 @@ int TQelODBCClient::FindMatch(const std::string& keyFields, const Variant& keyVa
     Variant v;
     for (int i = 0; i < RealRecordCount(); ++i) {
         TMemoryRecord* rec = Records[static_cast<std::size_t>(i)];
-        if (!RecordVisible(rec)) continue;
+        if (!IsRecordVisible(rec)) continue;
         bool match = true;
         for (std::size_t k = 0; k < fields.size() && match; ++k) {
             GetFieldValueFromBuffer(fields[k], rec, v, "new");
@@ -336,17 +338,6 @@ int TQelODBCClient::FindMatch(const std::string& keyFields, const Variant& keyVa
         if (match) return i;
     }
     return -1;
-}
-
-bool TQelODBCClient::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options) {
-    CheckBrowseMode();
-    int index = FindMatch(keyFields, keyValues, options);
-    if (index < 0) return false;
-    if (BeforeScroll) BeforeScroll(*this);
-    RecordPos = index;
-    CursorMoved();
-    if (AfterScroll) AfterScroll(*this);
-    return true;
 }
 
 Variant TQelODBCClient::Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultField) {
@@ -397,6 +388,7 @@ void TQelODBCClient::InternalPost() {
         RecordPos = index;
         postedRecord_ = rec;
     }
+    FilterPostedRecord(RecordPos);
 }
 
 void TQelODBCClient::InternalDelete() {
@@ -429,7 +421,7 @@ void TQelODBCClient::InternalGotoBookmark(const void* bookmark) {
     if (index < 0) return;
     int old = RecordPos;
     RecordPos = index;
-    if (!RecordVisible(Records[static_cast<std::size_t>(index)])) RecordPos = old;
+    if (!IsRecordVisible(Records[static_cast<std::size_t>(index)])) RecordPos = old;
 }
 
 void TQelODBCClient::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(buffer + BookmarkOfs); }
@@ -440,7 +432,7 @@ bool TQelODBCClient::BookmarkValid(const TBookmark& bookmark) {
     std::memcpy(&id, bookmark.data(), 4);
     if (id == kNoRecordID || id > LastRecordID) return false;
     TMemoryRecord* rec = FindRecordID(id);
-    return rec && RecordVisible(rec);
+    return rec && IsRecordVisible(rec);
 }
 
 int TQelODBCClient::CompareBookmarks(const TBookmark& a, const TBookmark& b) {

@@ -28,6 +28,8 @@
 #include "dataset/MemoryRecord.h"
 #include "dataset/StoredValue.h"
 #include "odbc/ODBCConnection.h"
+#include "support/QelExpration.h"
+#include "support/ValueCodec.h"
 
 namespace kubrix {
 
@@ -58,7 +60,7 @@ struct TOrderKey {
 //! Which records the totals sum.
 enum TCalcTotalsType { cttOnlyVisible = 0, cttAll = 1 };
 
-class TQelODBCClient : public TDataSet, public IODBCConnectionClient {
+class TQelODBCClient : public TDataSet, public IODBCConnectionClient, public IQelExprDataSet {
 public:
     explicit TQelODBCClient(TComponent* owner = nullptr);
     ~TQelODBCClient() override;
@@ -142,8 +144,58 @@ public:
     Variant Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultField) override;
     TFieldClass GetFieldClass(TFieldType type) const override;
 
-    //! Whether a record is shown by the cursor (filters hide records).
-    virtual bool RecordVisible(const TMemoryRecord* record) const;
+    // ---- visibility, filters, record subsets
+    //! Shown by the cursor: not rejected by the filter while Filtered, shown by the tree when
+    //! one is attached, and not deleted.
+    bool IsRecordVisible(const TMemoryRecord* record) const {
+        return !(Filtered() && record->FilteredOut) && (!TreeAttached || record->TreeVisible) &&
+               record->UpdateStatus != mrsDeleted;
+    }
+    //! The same for record index (EListError outside Records).
+    bool IsRecordVisible(int index) const { return IsRecordVisible(GetMemoryRecord(index)); }
+    //! Compiles text and sets FilteredOut of every record; counts VisibleCount. An expression
+    //! error passes on; records not reached keep their flags.
+    void ApplyFilter(const std::string& text);
+    //! Sets FilteredOut of one record (false for an empty text); OnFilterRecord may change it.
+    void ApplyFilterToRecord(int index, const std::string& text);
+    //! The evaluator's field reader: field's value (version "new" or "old") in record RecordPos.
+    void GetFilterFieldValue(const TField* field, const std::string& version, Variant& value);
+    //! Active and Filtered: a new text is applied at once. The cursor then finds its record again.
+    void SetFilterText(const std::string& text) override;
+    //! Active: switching on with a text the evaluator does not hold applies it; a change of the
+    //! flag recomputes the totals and goes to the first record.
+    void SetFiltered(bool value) override;
+    void SetOnFilterRecord(TFilterRecordEvent handler) override;
+    //! Record numbers run without gaps (nothing filtered).
+    bool IsSequenced() const { return !Filtered(); }
+    //! Re-filters a posted record when CheckFilterAfterPost is set and a filter is compiled;
+    //! VisibleCount follows.
+    void FilterPostedRecord(int index);
+    //! Empties list, then adds each existing field named in names (";"-separated).
+    void FindFieldList(std::vector<TField*>& list, const std::string& names) const;
+    //! Replaces Records by the records at indexes of the full list, in that order (a record
+    //! named twice is taken once); nullptr brings the full list back. Indexes outside the full
+    //! list raise EListError and change nothing.
+    void SetRecordFilter(const std::vector<std::int32_t>* indexes);
+    //! Whether a record subset is in force.
+    bool GetFiltered2() const { return UnfilteredRecords != nullptr; }
+    //! The full record list, whether or not a subset is in force.
+    const std::vector<TMemoryRecord*>& AllRecords() const { return UnfilteredRecords ? *UnfilteredRecords : Records; }
+    //! The evaluator that holds the compiled filter (lists for "i[&N]" are registered here).
+    TQelExpration& Expression() { return *expression_; }
+    //! Records with FilteredOut false after the last ApplyFilter.
+    int VisibleCount = 0;
+    //! A posted record is filtered again.
+    bool CheckFilterAfterPost = true;
+    //! A tree is attached: its TreeVisible flags hide records.
+    bool TreeAttached = false;
+    //! Whether Locate on keyFields searches by halves: OrderBy begins, character for
+    //! character, with a blank and the key fields' names each followed by " ASC".
+    bool LocateSearchesByHalves(const std::vector<TField*>& keyFields) const;
+
+    // IQelExprDataSet: the filter language reads fields of record RecordPos.
+    const void* ExprFindField(std::string_view name) const override;
+    void ExprGetFieldValue(const void* field, bool old, Variant& value) override;
     //! Whether field may be written (read-only dataset or field).
     virtual bool FieldReadOnly(const TField* field) const;
     //! Makes record current before it is read (re-fetch of records not Loaded).
@@ -326,6 +378,15 @@ private:
     std::vector<std::string> fieldInfoNotices_;
     void RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer, int index);
     int FindMatch(const std::string& keyFields, const Variant& keyValues, const TLocateOptions& options);
+    //! Key fields against record index: sign of key minus record, field by field.
+    int CompareLocateKeys(const std::vector<TField*>& fields, const std::vector<Variant>& keys, int index,
+                          const TLocateOptions& options);
+    //! Sets FilteredOut of record index from the compiled filter and OnFilterRecord.
+    void FilterRecord(int index);
+    //! Forgets the compiled filter and the fields it read.
+    void ResetFilterExpression();
+    //! Re-reads the cursor's record after the record list or its visibility changed.
+    void ResyncCursor();
     std::string* BlobAt(TRecordBuffer half, int slot) const;
     int BlobSlotOf(const TField* field) const;
     void TakeBeforeImage(TRecordBuffer buffer);
@@ -370,6 +431,16 @@ private:
     void RebuildIndexes();
     //! Refuses (raises) a key already held by a unique index; self is ignored.
     void CheckUniqueIndexes(const std::uint8_t* area, const TMemoryRecord* self) const;
+    // A field the compiled filter reads, with what its straight slot read needs.
+    struct TFilterField {
+        const TField* Field = nullptr;
+        IODBCField* Odbc = nullptr;
+        TValueCodec Codec;
+        bool Direct = false;  // read from the slot; other kinds go through GetFieldValueFromBuffer
+    };
+    std::unique_ptr<TQelExpration> expression_;
+    mutable std::vector<std::unique_ptr<TFilterField>> filterFields_;  // fields the compiled filter reads
+    Variant filterResult_;  // kept between records so that evaluation reuses its buffers
 };
 
 }  // namespace kubrix

@@ -70,18 +70,15 @@ void TQelODBCClient::ClearCalcFields(TRecordBuffer buffer) {
     std::memset(buffer + RecordSize, 0, static_cast<std::size_t>(CalcFieldsSize()));
 }
 
-TGetResult TQelODBCClient::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) {
+TGetResult TQelODBCClient::GetRecord(TRecordBuffer buffer, TGetMode mode, bool doCheck) {
     const int count = RealRecordCount();
-    if (count == 0) {
-        RecordPos = mode == TGetMode::gmPrior ? -1 : RecordPos;
-        return mode == TGetMode::gmPrior ? TGetResult::grBOF : TGetResult::grEOF;
-    }
     int pos = RecordPos;
     switch (mode) {
     case TGetMode::gmNext:
+        if (pos >= count - 1) return TGetResult::grEOF;
         if (pos < -1) pos = -1;
         do ++pos;
-        while (pos < count && !RecordVisible(Records[static_cast<std::size_t>(pos)]));
+        while (pos < count && !IsRecordVisible(Records[static_cast<std::size_t>(pos)]));
         if (pos >= count) {
             RecordPos = count;
             return TGetResult::grEOF;
@@ -89,15 +86,22 @@ TGetResult TQelODBCClient::GetRecord(TRecordBuffer buffer, TGetMode mode, bool) 
         break;
     case TGetMode::gmPrior:
         if (pos > count) pos = count;
-        do --pos;
-        while (pos >= 0 && !RecordVisible(Records[static_cast<std::size_t>(pos)]));
+        if (pos > 0) {
+            do --pos;
+            while (pos >= 0 && !IsRecordVisible(Records[static_cast<std::size_t>(pos)]));
+        } else {
+            pos = -1;
+        }
         if (pos < 0) {
             RecordPos = -1;
             return TGetResult::grBOF;
         }
         break;
     case TGetMode::gmCurrent:
-        if (pos < 0 || pos >= count || !RecordVisible(Records[static_cast<std::size_t>(pos)])) return TGetResult::grError;
+        if (pos < 0 || pos >= count || !IsRecordVisible(Records[static_cast<std::size_t>(pos)])) {
+            if (doCheck) DatabaseError("No data found");
+            return TGetResult::grError;
+        }
         break;
     }
     RecordPos = pos;

@@ -143,9 +143,30 @@ TCells VisibleCells(const TQelKubrix& grid, bool numbers) {
     return cells;
 }
 
+bool VisibleCellAt(const TQelKubrix& grid, bool numbers, int line, int cell, int& col, int& row) {
+    const TGridGeometry& g = grid.Geometry();
+    const TKubrixDims dims = grid.Dims();
+    const int skipCol = !numbers && dims.R ? 0 : -1;
+    const int skipRow = !numbers && dims.C ? 0 : -1;
+    auto find = [](const auto& lines, int skip, int wanted) {
+        for (int i = 0, shown = 0; i < lines.Count(); ++i) {
+            if (i == skip || !lines.Visible(i)) continue;
+            if (shown++ == wanted) return i;
+        }
+        return -1;
+    };
+    if (line < 0 || cell < 0) return false;
+    row = find(g.Rows(), skipRow, line);
+    col = find(g.Cols(), skipCol, cell);
+    return row >= 0 && col >= 0;
+}
+
 void WriteGrid(const TQelKubrix& grid, const TExportOptions& options, std::ostream& out) {
-    const TCells cells = VisibleCells(grid, options.Numbers);
-    switch (options.Format) {
+    WriteCells(VisibleCells(grid, options.Numbers), options.Format, out);
+}
+
+void WriteCells(const TCells& cells, TExportFormat format, std::ostream& out) {
+    switch (format) {
         case TExportFormat::Csv: WriteCsv(cells, out); break;
         case TExportFormat::Text: WriteText(cells, out); break;
         case TExportFormat::Html: WriteHtml(cells, out); break;

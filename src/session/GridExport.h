@@ -25,6 +25,13 @@ bool ParseExportFormat(const std::string& name, TExportFormat& format);
 //! The shown cells, row by row (hidden lines and, unless numbers, the number lines left out).
 std::vector<std::vector<TKubrixCell>> VisibleCells(const TQelKubrix& grid, bool numbers);
 
+//! Writes rows of cells in the chosen format (UTF-8).
+void WriteCells(const std::vector<std::vector<TKubrixCell>>& cells, TExportFormat format, std::ostream& out);
+
+//! The grid cell (col, row) shown at line and cell of VisibleCells(grid, numbers); false when
+//! there is none.
+bool VisibleCellAt(const TQelKubrix& grid, bool numbers, int line, int cell, int& col, int& row);
+
 //! Writes the shown cells in the chosen format (UTF-8).
 void WriteGrid(const TQelKubrix& grid, const TExportOptions& options, std::ostream& out);
 

@@ -41,6 +41,7 @@ TKubrixSession::~TKubrixSession() {
 
 void TKubrixSession::SetSQL(const std::string& sqlText) {
     data_->Close();
+    drillDown_.reset();  // closing gave every record back
     data_->ClearFields();
     // The fields were dropped, so even the same text must be described afresh.
     data_->SetSQL_Select(std::string());
@@ -77,6 +78,19 @@ void TKubrixSession::Disconnect() { connection_->Disconnect(); }
 
 void TKubrixSession::Close() { data_->Close(); }
 
-void TKubrixSession::DrillDown(const std::optional<std::vector<std::int32_t>>& records) { drillDown_ = records; }
+void TKubrixSession::DrillDown(const std::optional<std::vector<std::int32_t>>& records) {
+    data_->SetRecordFilter(records ? &*records : nullptr);
+    drillDown_ = records;
+    data_->CalcTotals();
+}
+
+bool TKubrixSession::DrillDownCell(int col, int row) {
+    const TKubrixDims d = grid_.Dims();
+    if (!data_->Active() || col < d.FixedCols || row < d.FixedRows || col >= d.ColCount || row >= d.RowCount)
+        return false;
+    // The grand total cell gives no list: every record again.
+    DrillDown(grid_.DrillDownRecords(col, row));
+    return true;
+}
 
 }  // namespace kubrix

@@ -66,9 +66,13 @@ public:
     void ConnectTo1C();
     void Disconnect();
     void Close();
-    //! The records behind a double-clicked cell, by their place in the full record list
-    //! (nullopt: every record again): the dataset's drill-down.
+    //! Narrows qData to records, by their place in the full record list (nullopt: every record
+    //! again), and recomputes its totals: the dataset's drill-down. The grid keeps addressing
+    //! the full record list.
     void DrillDown(const std::optional<std::vector<std::int32_t>>& records);
+    //! The drill-down of the data or total cell (col, row) of the grid (the grand total cell
+    //! brings every record back). False (nothing done) for any other cell.
+    bool DrillDownCell(int col, int row);
     //! The records of the drill-down in force (nullopt: none, every record shown).
     const std::optional<std::vector<std::int32_t>>& DrillDownRecords() const { return drillDown_; }
 

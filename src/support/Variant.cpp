@@ -169,6 +169,17 @@ Variant Variant::FromAnsi(std::string v) {
     return r;
 }
 
+void Variant::AssignAnsi(std::string_view text) {
+    if (vt_ == VT_STRING) {
+        v_.ansi->assign(text);
+        return;
+    }
+    auto* fresh = new std::string(text);
+    Clear();
+    v_.ansi = fresh;
+    vt_ = VT_STRING;
+}
+
 Variant Variant::MakeArray(VarType elemType, std::int32_t low, std::int32_t high) {
     if (!IsArrayElementCode(elemType)) throw EVariantError("Invalid variant array element type");
     if (static_cast<std::int64_t>(high) < static_cast<std::int64_t>(low) - 1)

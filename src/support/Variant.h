@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kubrix {
@@ -82,6 +83,9 @@ public:
     static Variant FromWide(std::u16string v);
     //! 8-bit string (UTF-8 bytes).
     static Variant FromAnsi(std::string v);
+    //! Makes this value the 8-bit string text; a value that already holds an 8-bit string
+    //! keeps its buffer, so repeated reads of one text field allocate nothing.
+    void AssignAnsi(std::string_view text);
     //! A value of a kind that carries no payload here (Null, interface, dispatch, error, ...);
     //! text, array and by-reference codes raise EVariantError.
     static Variant FromCode(VarType code);

@@ -386,6 +386,23 @@ TEST(LoadSql, CollectedDiagnosticTextsAreCapped) {
     EXPECT_EQ(ds->Errors.back(), "01000notice 999");
 }
 
+TEST(LoadSql, OpeningAFilteredDatasetAppliesItsFilter) {
+    LoadFixture f;
+    f.ds->SetSQL_Select(kSelect);
+    f.ds->SetFilterText("name like '%ЛТ%' OR amount is null");
+    f.ds->SetFiltered(true);
+    f.ds->SetFilterText("amount > 10");
+    f.ds->Open();
+    EXPECT_EQ(f.ds->VisibleCount, 1);
+    EXPECT_EQ(f.ds->FieldByName("id")->AsInteger(), 1);
+    f.ds->Close();
+    // Reopened with the text changed while closed: the new text is compiled against the new load.
+    f.ds->SetFilterText("amount is null");
+    f.ds->Open();
+    EXPECT_EQ(f.ds->VisibleCount, 1);
+    EXPECT_EQ(f.ds->FieldByName("id")->AsInteger(), 2);
+}
+
 // Computed columns: a driver that cannot type them before running the select (SQLite types
 // them from the fetched values) still runs it to describe it; a server that describes a
 // prepared select runs it once, when the dataset opens.
