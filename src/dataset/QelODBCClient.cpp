@@ -227,8 +227,13 @@ void TQelODBCClient::InternalClose() {
 // ---------------------------------------------------------------- records
 
 TMemoryRecord* TQelODBCClient::AddRecord() {
-    if (UnfilteredRecords) UnfilteredRecords->reserve(UnfilteredRecords->size() + 1);
-    recordStore_.reserve(recordStore_.size() + 1);  // so that the push below cannot fail
+    // Room first, so that the pushes below cannot fail; grown by doubling, since a reserve of
+    // one more would copy the whole list at every record.
+    const auto roomForOneMore = [](auto& list) {
+        if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(16, list.size() * 2));
+    };
+    if (UnfilteredRecords) roomForOneMore(*UnfilteredRecords);
+    roomForOneMore(recordStore_);
     auto rec = std::make_unique<TMemoryRecord>(this, true);
     TMemoryRecord* r = rec.get();
     recordStore_.push_back(std::move(rec));
