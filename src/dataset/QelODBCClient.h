@@ -113,6 +113,10 @@ public:
     //! Value of field decoded from a record buffer.
     void GetFieldValueFromBuffer(const TField* field, TRecordBuffer buffer, Variant& value);
     //! Writes into record index and, while editing, into the active buffer too.
+    //! The display texts of fields in the record at index, as the fields show them when that
+    //! record is current; the cursor, the active buffer and the state stay as they were (a data
+    //! grid paints the rows it shows this way). Calculated fields read as empty here.
+    std::vector<std::string> RecordDisplayTexts(int index, const std::vector<TField*>& fields);
     void SetFieldValueInBuffer(const TField* field, int index, const Variant& value);
     void SetFieldValueInBuffer(const TField* field, TMemoryRecord* record, const Variant& value);
     void SetFieldValueInBuffer(const TField* field, TRecordBuffer buffer, const Variant& value);

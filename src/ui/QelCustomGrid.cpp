@@ -99,10 +99,11 @@ void TQelCustomGrid::UpdateScrollBars() {
     const std::int64_t contentW = cols.Extent() - cols.FixedExtent();
     const std::int64_t contentH = rows.Extent() - rows.FixedExtent();
     QScrollBar* h = horizontalScrollBar();
-    QScrollBar* v = verticalScrollBar();
     h->setRange(0, ClampToInt(std::max<std::int64_t>(0, contentW - viewW)));
     h->setPageStep(std::max(1, ClampToInt(viewW)));
     h->setSingleStep(std::max(1, DefaultColWidth()));
+    if (RowsWindowed) return;  // the subclass keeps the vertical bar
+    QScrollBar* v = verticalScrollBar();
     v->setRange(0, ClampToInt(std::max<std::int64_t>(0, contentH - viewH)));
     v->setPageStep(std::max(1, ClampToInt(viewH)));
     v->setSingleStep(std::max(1, DefaultRowHeight()));
@@ -135,7 +136,7 @@ QRect TQelCustomGrid::CellRect(int col, int row) const {
     const int h = rows.Size(row);
     if (w == 0 || h == 0) return {};
     const std::int64_t x = LinePos(cols, col, horizontalScrollBar()->value(), 0);
-    const std::int64_t y = LinePos(rows, row, verticalScrollBar()->value(), TopBandHeight);
+    const std::int64_t y = LinePos(rows, row, ScrollY(), TopBandHeight);
     const std::int64_t leftLimit = col < cols.FixedCount() ? 0 : cols.FixedExtent();
     const std::int64_t topLimit = TopBandHeight + (row < rows.FixedCount() ? 0 : rows.FixedExtent());
     if (x + w <= leftLimit || x >= viewport()->width()) return {};
@@ -155,7 +156,7 @@ TGridCoord TQelCustomGrid::MouseCoord(const QPoint& pos) const {
     }
     if (pos.y() >= TopBandHeight && pos.y() < AreaBottom()) {
         const std::int64_t y = pos.y() - TopBandHeight;
-        const int row = y < rows.FixedExtent() ? rows.LineAt(y) : rows.LineAt(y + verticalScrollBar()->value());
+        const int row = y < rows.FixedExtent() ? rows.LineAt(y) : rows.LineAt(y + ScrollY());
         if (row < rows.Count()) cell.Row = row;
     }
     return cell;
@@ -168,7 +169,7 @@ int TQelCustomGrid::LeftCol() const {
 
 int TQelCustomGrid::TopRow() const {
     const TGridAxis& rows = Geom->Rows();
-    return rows.LineAt(rows.FixedExtent() + verticalScrollBar()->value());
+    return rows.LineAt(rows.FixedExtent() + ScrollY());
 }
 
 void TQelCustomGrid::SetLeftCol(int col) {
@@ -179,7 +180,7 @@ void TQelCustomGrid::SetLeftCol(int col) {
 
 void TQelCustomGrid::SetTopRow(int row) {
     const TGridAxis& rows = Geom->Rows();
-    if (row < rows.FixedCount() || row >= rows.Count()) return;
+    if (RowsWindowed || row < rows.FixedCount() || row >= rows.Count()) return;
     verticalScrollBar()->setValue(ClampToInt(rows.Offset(row) - rows.FixedExtent()));
 }
 
@@ -196,7 +197,7 @@ void TQelCustomGrid::ScrollToCell(int col, int row) {
     const std::int64_t spanW = viewport()->width() - Geom->Cols().FixedExtent();
     const std::int64_t spanH = AreaBottom() - TopBandHeight - Geom->Rows().FixedExtent();
     fit(Geom->Cols(), col, horizontalScrollBar(), std::max<std::int64_t>(0, spanW));
-    fit(Geom->Rows(), row, verticalScrollBar(), std::max<std::int64_t>(0, spanH));
+    if (!RowsWindowed) fit(Geom->Rows(), row, verticalScrollBar(), std::max<std::int64_t>(0, spanH));
 }
 
 // ----------------------------------------------------------------------------------------------------
@@ -235,6 +236,16 @@ void TQelCustomGrid::SetGridLineWidth(int width) {
     LineWidth = std::clamp(width, 0, 16);
     viewport()->update();
 }
+
+int TQelCustomGrid::ScrollY() const { return RowsWindowed ? 0 : verticalScrollBar()->value(); }
+
+void TQelCustomGrid::SetRowsWindowed(bool value) {
+    RowsWindowed = value;
+    UpdateScrollBars();
+    viewport()->update();
+}
+
+int TQelCustomGrid::RowAreaHeight() const { return std::max(0, AreaBottom() - TopBandHeight); }
 
 void TQelCustomGrid::SetBands(int top, int bottom) {
     TopBandHeight = std::max(0, top);
@@ -302,7 +313,7 @@ void TQelCustomGrid::paintEvent(QPaintEvent* event) {
     const TGridAxis& cols = Geom->Cols();
     const TGridAxis& rows = Geom->Rows();
     const int scrollX = horizontalScrollBar()->value();
-    const int scrollY = verticalScrollBar()->value();
+    const int scrollY = ScrollY();
     const int fixedW = std::min(FixedWidth(), viewW);
     const int rowsTop = TopBandHeight;
     const int fixedBottom = std::min(rowsTop + FixedHeight(), std::max(rowsTop, areaBottom));
@@ -594,8 +605,10 @@ void TQelCustomGrid::keyPressEvent(QKeyEvent* event) {
         int target = rows.LineAt(to);
         if (target >= rows.Count()) target = lastRow;
         row = target;
-        QScrollBar* bar = verticalScrollBar();
-        bar->setValue(ClampToInt(bar->value() + (down ? page : -page)));
+        if (!RowsWindowed) {
+            QScrollBar* bar = verticalScrollBar();
+            bar->setValue(ClampToInt(bar->value() + (down ? page : -page)));
+        }
         break;
     }
     default:

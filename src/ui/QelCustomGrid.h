@@ -133,6 +133,14 @@ public:
     int TopBand() const { return TopBandHeight; }
     int BottomBand() const { return BottomBandHeight; }
 
+    //! Windowed rows: the rows are a window onto longer content that the subclass moves through
+    //! itself (a data grid shows as many rows as fit and scrolls its records, not its rows). The
+    //! rows then never scroll, and the vertical scroll bar belongs to the subclass.
+    void SetRowsWindowed(bool value);
+    bool IsRowsWindowed() const { return RowsWindowed; }
+    //! Height of the area for the rows, between the bands.
+    int RowAreaHeight() const;
+
     //! The in-place editor: open on the current cell, showing GetEditText; typing changes nothing.
     bool EditorMode() const;
     void ShowEditor();
@@ -175,6 +183,9 @@ protected:
     //! Called after the geometry reported a change (scroll ranges are already updated).
     virtual void GeometryChanged(TGridChange) {}
 
+    //! The column whose right border lies under a point in the fixed rows (sizing), -1 when none.
+    int SizingColAt(const QPoint& pos) const;
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -194,6 +205,7 @@ private:
         int Size;
     };
 
+    int ScrollY() const;
     void Attach(TGridGeometry* geometry);
     void Detach();
     void OnGeometryChanged(TGridChange kind);
@@ -205,7 +217,6 @@ private:
     std::int64_t LinePos(const TGridAxis& axis, int line, int scroll, int origin) const;
     void CollectSpans(const TGridAxis& axis, bool fixedPart, int scroll, int origin, int from, int to,
                       std::vector<TSpan>& out) const;
-    int SizingColAt(const QPoint& pos) const;
     void MoveCurrent(int col, int row);
 
     std::unique_ptr<TGridGeometry> OwnGeom;
@@ -219,6 +230,7 @@ private:
     int LineWidth = 1;
     int TopBandHeight = 0;
     int BottomBandHeight = 0;
+    bool RowsWindowed = false;
     // Column sizing in progress.
     int SizingCol = -1;
     int SizingStartX = 0;
