@@ -808,6 +808,13 @@ const std::vector<std::string>& TQelDBGrid::RowTexts(int row) const {
     return *slot;
 }
 
+QString TQelDBGrid::CellText(int column, int row) const {
+    if (column < 0 || column >= ColumnCount()) return {};
+    TextCache.assign(static_cast<std::size_t>(RowCount()), std::nullopt);
+    const auto& texts = RowTexts(row);
+    return static_cast<std::size_t>(column) < texts.size() ? Q(texts[static_cast<std::size_t>(column)]) : QString();
+}
+
 bool TQelDBGrid::CellBool(int column, int recordIndex, bool& value) const {
     TQelODBCClient* ds = DataSet();
     TField* f = Columns[static_cast<std::size_t>(column)]->FieldPtr;

@@ -251,6 +251,8 @@ public:
     //! Grid column of a column (the indicator is grid column 0), and back (-1 for the indicator).
     int GridColOf(int column) const { return column + 1; }
     int ColumnOfGridCol(int col) const { return col - 1; }
+    //! The text a data cell shows (grid row from 1), empty outside the records.
+    QString CellText(int column, int row) const;
     //! The hint text for a viewport point (empty: no hint there).
     QString HintAt(const QPoint& pos);
     //! The rectangle of a title's filter button (empty when the column shows none).
