@@ -9,10 +9,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <iostream>
 
+#include "RecordsPanel.h"
 #include "export/Demo.h"
 #include "pivot/Kubrix.h"
 #include "support/Text.h"
@@ -77,11 +79,21 @@ MainWindow::MainWindow() {
     control_ = ComPtr<IKubrixX>(form_);
     // The boxes show the layout the report editor applied, so that "Применить" keeps it.
     connect(form_, &TKubrixX::layoutEdited, this, &MainWindow::ShowLayoutOfControl);
-    top->addWidget(form_, 1);
-    resize(1000, 700);
+    records_ = new RecordsPanel(*form_);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(form_);
+    split->addWidget(records_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    split->setSizes({380, 260});
+    top->addWidget(split, 1);
+    resize(1000, 800);
 }
 
 MainWindow::~MainWindow() {
+    // The records panel watches the control's dataset: it goes first.
+    delete records_;
+    records_ = nullptr;
     // The control goes with its last reference, before the window frees its other children.
     form_ = nullptr;
     control_ = nullptr;
@@ -99,6 +111,13 @@ bool MainWindow::Check(HRESULT hr) {
     return false;
 }
 
+void MainWindow::ShowError(const QString& text) {
+    if (ReportErrorsToStream)
+        std::cerr << "kubrix: " << text.toStdString() << std::endl;
+    else
+        QMessageBox::critical(this, "Kubrix", text);
+}
+
 void MainWindow::OnConnect() { Check(control_->Connect(W(connection_->text()))); }
 void MainWindow::OnRun() {
     // A new result drops the placed fields: the layout of the boxes goes onto it again.
@@ -107,6 +126,7 @@ void MainWindow::OnRun() {
 void MainWindow::OnApply() {
     Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
                            dataIndex_->value()));
+    records_->FollowLayout();
 }
 
 void MainWindow::ShowLayoutOfControl() {
@@ -122,13 +142,26 @@ void MainWindow::ShowLayoutOfControl() {
     dataPlace_->setCurrentIndex(grid.DataPlace == 1 ? 1 : 0);
     dataIndex_->setValue(grid.DataIndex);
 }
-void MainWindow::OnSaveState() { Check(control_->SaveState(W(stateFile_->text()))); }
-void MainWindow::OnLoadState() { Check(control_->LoadState(W(stateFile_->text()))); }
+void MainWindow::OnSaveState() {
+    if (!Check(control_->SaveState(W(stateFile_->text())))) return;
+    try {
+        records_->SaveLayout(stateFile_->text().toStdString());
+    } catch (const std::exception& e) {
+        ShowError(QString::fromUtf8(e.what()));
+    }
+}
+void MainWindow::OnLoadState() {
+    if (Check(control_->LoadState(W(stateFile_->text())))) records_->LoadLayout(stateFile_->text().toStdString());
+    records_->FollowLayout();
+}
 
 bool MainWindow::RunAll() {
-    return Check(control_->Connect(W(connection_->text()))) && Check(control_->SetSQL(W(sql_->toPlainText()))) &&
-           Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
-                                  dataIndex_->value()));
+    const bool ok =
+        Check(control_->Connect(W(connection_->text()))) && Check(control_->SetSQL(W(sql_->toPlainText()))) &&
+        Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
+                               dataIndex_->value()));
+    records_->FollowLayout();
+    return ok;
 }
 
 }  // namespace kubrix::app

@@ -14,6 +14,8 @@ class QSpinBox;
 
 namespace kubrix::app {
 
+class RecordsPanel;
+
 class MainWindow : public QWidget {
     Q_OBJECT
 
@@ -24,12 +26,15 @@ public:
     //! Connects, runs the query and applies the layout of the inputs; false after an error.
     bool RunAll();
     TKubrixX& Control() { return *form_; }
+    //! The records behind the last drill-down, below the pivot.
+    RecordsPanel& Records() { return *records_; }
     //! Errors go to standard error instead of a message box (nobody is there to close it).
     bool ReportErrorsToStream = false;
 
 private:
     //! Shows the error info of a failed call; true when hr succeeded.
     bool Check(HRESULT hr);
+    void ShowError(const QString& text);
     void OnConnect();
     void OnRun();
     void OnApply();
@@ -48,6 +53,7 @@ private:
     QComboBox* dataPlace_ = nullptr;
     QSpinBox* dataIndex_ = nullptr;
     QLineEdit* stateFile_ = nullptr;
+    RecordsPanel* records_ = nullptr;
 };
 
 }  // namespace kubrix::app

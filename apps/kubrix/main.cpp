@@ -15,6 +15,7 @@
 #include "export/Export.h"
 #include "export/Records.h"
 #include "MainWindow.h"
+#include "RecordsPanel.h"
 #include "control/QtUiServices.h"
 #include "support/UiServices.h"
 #include "ui/FrmQelLoginDlg.h"
@@ -25,6 +26,8 @@ constexpr const char* kUsage =
     "usage: kubrix                       a window on the demo database\n"
     "       kubrix --screenshot FILE     the same; saves the window to FILE once shown and quits\n"
     "                                    when standard input ends (errors go to standard error)\n"
+    "              [--drill ROW,COL]     first drills down at the cell ROW,COL (as kubrix export\n"
+    "                                    --drill addresses it), so the records panel shows its records\n"
     "       kubrix export --sql SQL ...  writes the pivot (kubrix export --help)\n"
     "       kubrix records --sql SQL ... writes the records (kubrix records --help)\n"
     "       kubrix --help                this text\n";
@@ -62,9 +65,12 @@ int main(int argc, char** argv) {
         }
     }
     QString screenshot;
+    std::string drill;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
             screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--drill") == 0 && i + 1 < argc) {
+            drill = argv[++i];
         } else {
             std::cerr << "kubrix: unknown argument: " << argv[i] << "\n" << kUsage;
             return 2;
@@ -88,7 +94,12 @@ int main(int argc, char** argv) {
     kubrix::app::MainWindow window;
     window.ReportErrorsToStream = quiet;
     window.show();
-    const bool ok = window.RunAll();
+    bool ok = window.RunAll();
+    if (ok && !drill.empty()) {
+        std::string error;
+        ok = kubrix::app::DrillAt(window.Control(), drill, error);
+        if (!ok) std::cerr << "kubrix: " << error << std::endl;
+    }
     if (quiet && !ok) return 1;
     if (!screenshot.isEmpty()) {
         // Once the event loop has shown and painted the window.

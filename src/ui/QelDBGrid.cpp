@@ -291,13 +291,16 @@ void TQelDBGrid::LinkActiveChanged() {
     LayoutRows();
     SyncCurrent();
     if (active) emit columnsRebound();
+    emit recordsChanged();
 }
 
 void TQelDBGrid::LinkDataSetChanged() {
+    FloatTotalsValid = false;
     RebuildVisibleMap();
     LayoutRows();
     SyncCurrent();
     viewport()->update();
+    emit recordsChanged();
 }
 
 void TQelDBGrid::LinkScrolled() {
@@ -313,10 +316,10 @@ void TQelDBGrid::BuildDefaultColumns() {
         if (!f->Visible()) continue;
         auto c = std::make_unique<TQelColumn>(this);
         c->FieldNameText = f->FieldName();
-        const int chars = std::clamp(f->DisplayWidth(), 4, 40);
+        const int chars = std::clamp(IsNumber(f->DataType()) ? std::max(f->DisplayWidth(), 12) : f->DisplayWidth(), 4, 24);
         const int titleWidth = fm.horizontalAdvance(Q(f->DisplayLabel())) + 8;
         c->WidthPx = std::max(chars * fm.averageCharWidth() + 8, titleWidth);
-        c->WidthPx = std::min(c->WidthPx, 320);
+        c->WidthPx = std::min(c->WidthPx, 200);
         Columns.push_back(std::move(c));
     }
     SelectedCol = 0;
@@ -463,6 +466,7 @@ void TQelDBGrid::RebuildVisibleMap() {
     VisibleMap.clear();
     MapIdentity = true;
     TextCache.clear();
+    FloatTotalsValid = false;
     TQelODBCClient* ds = DataSet();
     if (!ds || !ds->Active()) return;
     // Without a filter or a tree every record in the list is shown: nothing to walk, so a big
@@ -735,7 +739,28 @@ QString TQelDBGrid::TotalText(int column) const {
     TQelODBCClient* ds = DataSet();
     if (!f || !ds || !ds->Active() || !HasTotalSwitch(f) || !TotalSwitch(f)) return {};
     Variant v;
-    ds->GetTotal(f, v);
+    if (f->DataType() == ftFloat) {
+        if (!FloatTotalsValid) {
+            FloatTotals.clear();
+            FloatTotalsValid = true;
+        }
+        auto it = std::find_if(FloatTotals.begin(), FloatTotals.end(), [f](const auto& p) { return p.first == f; });
+        if (it == FloatTotals.end()) {
+            double sum = 0;
+            const bool all = ds->CalcTotalsType() == cttAll;
+            Variant x;
+            for (int i = 0; i < ds->RealRecordCount(); ++i) {
+                if (!all && !ds->IsRecordVisible(i)) continue;
+                x = Variant::Null();
+                ds->GetFieldValueFromBuffer(f, i, x);
+                if (!x.IsEmptyOrNull()) sum += x.ToDouble();
+            }
+            it = FloatTotals.insert(FloatTotals.end(), {f, sum});
+        }
+        v = Variant::FromDouble(it->second);
+    } else {
+        ds->GetTotal(f, v);
+    }
     if (v.IsEmptyOrNull()) return {};
     try {
         if (Totals.Format().empty() && (f->DataType() == ftFloat || f->DataType() == ftBCD))

@@ -273,6 +273,8 @@ signals:
     void recordDoubleClicked(int column, int recordIndex);
     //! The dataset opened and the columns were bound to its fields (made anew when default).
     void columnsRebound();
+    //! The records shown changed (opened, filtered, narrowed, edited).
+    void recordsChanged();
 
 protected:
     void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TCellState state) override;
@@ -306,7 +308,10 @@ private:
         void DataSetChanged() override { Grid.LinkDataSetChanged(); }
         void DataSetScrolled(int) override { Grid.LinkScrolled(); }
         void LayoutChanged() override { Grid.LinkActiveChanged(); }
-        void RecordChanged(TField*) override { Grid.viewport()->update(); }
+        void RecordChanged(TField*) override {
+            Grid.FloatTotalsValid = false;
+            Grid.viewport()->update();
+        }
         void EditingChanged() override { Grid.viewport()->update(); }
     };
 
@@ -360,6 +365,10 @@ private:
     bool FilterPressed = false;
     bool HandCursor = false;
     mutable std::vector<std::optional<std::vector<std::string>>> TextCache;
+    // Totals of float fields, which the dataset sums but does not keep: summed here once per
+    // change of the records.
+    mutable std::vector<std::pair<const TField*, double>> FloatTotals;
+    mutable bool FloatTotalsValid = false;
     QPointer<QWidget> Editor_;
     TfrmLocalSearch* Search = nullptr;
     QString EditorStartText;
