@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Starts kubrix on a virtual display, waits for its window, has it save a screenshot and quit.
-# Usage: window_smoke.sh KUBRIX SCREENSHOT.png
+# Usage: window_smoke.sh KUBRIX SCREENSHOT.png [MORE KUBRIX OPTIONS, e.g. --drill 2,2]
 set -euo pipefail
 kubrix=${1:?kubrix program}
 shot=${2:?screenshot file}
@@ -21,7 +21,7 @@ for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 tmp=$(mktemp -d)
 trap 'exec 3>&- 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 mkfifo "$tmp/in"
-"$kubrix" --screenshot "$shot" <"$tmp/in" &
+"$kubrix" --screenshot "$shot" "${@:3}" <"$tmp/in" &
 app=$!
 exec 3>"$tmp/in"
 found=no
