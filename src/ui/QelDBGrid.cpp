@@ -310,6 +310,8 @@ void TQelDBGrid::LinkScrolled() {
 
 void TQelDBGrid::BuildDefaultColumns() {
     TQelODBCClient* ds = DataSet();
+    // An open columns editor refers to the columns that go now.
+    if (Editor_) delete Editor_.data();
     Columns.clear();
     const QFontMetrics fm(font());
     for (TField* f : ds->Fields()) {
@@ -341,6 +343,7 @@ TQelColumn& TQelDBGrid::AddColumn(const std::string& fieldName) {
 }
 
 void TQelDBGrid::ClearColumns() {
+    if (Editor_) delete Editor_.data();
     Defaults = false;
     Columns.clear();
     SelectedCol = 0;
