@@ -54,8 +54,9 @@ bool TQelAccessManager::Active() const {
 int TQelAccessManager::ObjId(const std::string& tableName) {
     const std::string key = Utf8Upper(tableName);
     if (int i = objIds_.IndexOf(key); i >= 0) return objIds_.GetItem(i)->Value;
+    if (!objects_ || !objects_->Active()) return -1;  // not cached: the answer may come once it opens
     int id = -1;
-    if (objects_) {
+    {
         TField* name = objects_->FieldByName("name");
         TField* idField = objects_->FieldByName("id");
         for (objects_->First(); !objects_->Eof(); objects_->Next())
@@ -70,7 +71,7 @@ int TQelAccessManager::ObjId(const std::string& tableName) {
 
 int TQelAccessManager::ColId(const std::string& tableName, const std::string& columnName) {
     const int objId = ObjId(tableName);
-    if (objId < 0 || !columns_) return -1;
+    if (objId < 0 || !columns_ || !columns_->Active()) return -1;
     TField* id = columns_->FieldByName("id");
     TField* name = columns_->FieldByName("name");
     TField* colId = columns_->FieldByName("colid");
@@ -82,11 +83,10 @@ int TQelAccessManager::ColId(const std::string& tableName, const std::string& co
 
 bool TQelAccessManager::IsMember(std::optional<bool>& flag, const char* role) {
     if (flag) return *flag;
+    if (!members_ || !members_->Active()) return false;  // not cached, as above
     bool member = false;
-    if (members_) {
-        TField* name = members_->FieldByName("name");
-        for (members_->First(); !members_->Eof() && !member; members_->Next()) member = name->AsString() == role;
-    }
+    TField* name = members_->FieldByName("name");
+    for (members_->First(); !members_->Eof() && !member; members_->Next()) member = name->AsString() == role;
     flag = member;
     return member;
 }

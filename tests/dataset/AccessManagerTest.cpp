@@ -135,10 +135,16 @@ TEST(AccessManager, LookupsIgnoreLetterCase) {
 }
 
 TEST(AccessManager, NothingIsAnsweredOrCachedUntilEveryDatasetIsOpen) {
-    Catalogue cat({}, {Grant(Bytes{0x01})});
+    Catalogue cat({"db_owner"}, {Grant(Bytes{0x01})});
     cat.manager.SetqMembers(nullptr);
     EXPECT_FALSE(cat.manager.Active());
     EXPECT_FALSE(cat.manager.CanUpdate("orders", "amount"));
+    EXPECT_FALSE(cat.manager.is_dbo());
+    cat.objects->Close();
+    EXPECT_EQ(cat.manager.ObjId("orders"), -1);
+    cat.objects->Open();
+    Catalogue::Row(*cat.objects, {Variant::FromAnsi("orders"), Variant::FromInt32(10)});
+    EXPECT_EQ(cat.manager.ObjId("orders"), 10);
     cat.manager.SetqMembers(cat.members.get());
     cat.columns->Close();
     EXPECT_FALSE(cat.manager.CanUpdate("orders", "amount"));
@@ -146,6 +152,7 @@ TEST(AccessManager, NothingIsAnsweredOrCachedUntilEveryDatasetIsOpen) {
     Catalogue::Row(*cat.columns, {Variant::FromInt32(10), Variant::FromAnsi("amount"), Variant::FromInt32(2)});
     EXPECT_TRUE(cat.manager.Active());
     EXPECT_TRUE(cat.manager.CanUpdate("orders", "amount"));
+    EXPECT_TRUE(cat.manager.is_dbo());
 }
 
 TEST(AccessManager, AnswersAndObjectIdsAreCachedForTheManagersLifetime) {
