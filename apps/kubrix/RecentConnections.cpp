@@ -43,7 +43,9 @@ void TRecentConnections::Load() {
 }
 
 bool TRecentConnections::Add(const QString& connection, QString* error) {
-    const QString kept = WithoutPassword(connection).trimmed();
+    QString kept = WithoutPassword(connection).trimmed();
+    // "A=1;" and "A=1" are the same connection.
+    while (kept.endsWith(';')) kept.chop(1);
     // A line break would split the entry; an overlong one would not be read back.
     if (kept.isEmpty() || kept.contains('\n') || kept.contains('\r') || kept.toUtf8().size() > MaxLineBytes)
         return true;

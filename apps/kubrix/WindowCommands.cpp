@@ -223,30 +223,33 @@ bool WindowCommands::ExportGrid(const QString& fileName, TExportFormat format) {
     return true;
 }
 
-void WindowCommands::AskOpenState() {
-    const QString name = QFileDialog::getOpenFileName(&window_, "Открыть состояние", lastFolder_,
-                                                      "Состояние (*.state);;Все файлы (*)");
-    if (name.isEmpty()) return;
+QString WindowCommands::AskFile(const QString& title, const QString& filter, bool save, const QString& suffix) {
+    QFileDialog dialog(&window_, title, lastFolder_, filter);
+    dialog.setObjectName("fileDialog");
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString name = dialog.selectedFiles().front();
     lastFolder_ = QFileInfo(name).absolutePath();
-    OpenState(name);
+    return name;
+}
+
+void WindowCommands::AskOpenState() {
+    const QString name = AskFile("Открыть состояние", "Состояние (*.state);;Все файлы (*)", false, "state");
+    if (!name.isEmpty()) OpenState(name);
 }
 
 void WindowCommands::AskSaveState() {
-    QString name = QFileDialog::getSaveFileName(&window_, "Сохранить состояние", lastFolder_,
-                                                "Состояние (*.state);;Все файлы (*)");
-    if (name.isEmpty()) return;
-    lastFolder_ = QFileInfo(name).absolutePath();
-    SaveState(name);
+    const QString name = AskFile("Сохранить состояние", "Состояние (*.state);;Все файлы (*)", true, "state");
+    if (!name.isEmpty()) SaveState(name);
 }
 
 void WindowCommands::AskExport(TExportFormat format) {
     const bool html = format == TExportFormat::Html;
-    QString name = QFileDialog::getSaveFileName(&window_, html ? "Экспорт в HTML" : "Экспорт в CSV", lastFolder_,
-                                                html ? "HTML (*.html *.htm)" : "CSV (*.csv)");
-    if (name.isEmpty()) return;
-    if (QFileInfo(name).suffix().isEmpty()) name += html ? ".html" : ".csv";
-    lastFolder_ = QFileInfo(name).absolutePath();
-    ExportGrid(name, format);
+    const QString name = html ? AskFile("Экспорт в HTML", "HTML (*.html *.htm)", true, "html")
+                              : AskFile("Экспорт в CSV", "CSV (*.csv)", true, "csv");
+    if (!name.isEmpty()) ExportGrid(name, format);
 }
 
 }  // namespace kubrix::app

@@ -59,6 +59,9 @@ public:
 private:
     void BuildMenus();
     void FillRecentMenu();
+    //! The file the user chose in a file dialog (empty when none); the dialog opens in the folder
+    //! of the last file chosen and adds suffix to a name without one.
+    QString AskFile(const QString& title, const QString& filter, bool save, const QString& suffix);
     void AskOpenState();
     void AskSaveState();
     void AskExport(TExportFormat format);
