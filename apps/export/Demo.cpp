@@ -38,7 +38,9 @@ std::string DemoConnectionString() {
             }
         }
     }
-    return "Driver=" + driver + ";Database=" + DemoDatabasePath();
+    // Row by row: by default the driver runs the whole select before the first row comes, and
+    // again to describe it, so a long load could show no progress and could not be stopped.
+    return "Driver=" + driver + ";Database=" + DemoDatabasePath() + ";StepAPI=1";
 }
 
 }  // namespace kubrix::app

@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <iostream>
@@ -18,6 +21,7 @@
 #include "export/Demo.h"
 #include "pivot/Kubrix.h"
 #include "support/Text.h"
+#include "WindowCommands.h"
 
 namespace kubrix::app {
 namespace {
@@ -87,11 +91,13 @@ MainWindow::MainWindow() {
     split->setStretchFactor(1, 2);
     split->setSizes({380, 260});
     top->addWidget(split, 1);
+    commands_ = std::make_unique<WindowCommands>(*this, *top);
     resize(1000, 800);
 }
 
 MainWindow::~MainWindow() {
-    // The records panel watches the control's dataset: it goes first.
+    // The commands listen to the control's model, the records panel watches its dataset: they go first.
+    commands_.reset();
     delete records_;
     records_ = nullptr;
     // The control goes with its last reference, before the window frees its other children.
@@ -118,15 +124,48 @@ void MainWindow::ShowError(const QString& text) {
         QMessageBox::critical(this, "Kubrix", text);
 }
 
-void MainWindow::OnConnect() { Check(control_->Connect(W(connection_->text()))); }
-void MainWindow::OnRun() {
-    // A new result drops the placed fields: the layout of the boxes goes onto it again.
-    if (Check(control_->SetSQL(W(sql_->toPlainText()))) && form_->Session().qData().Active()) OnApply();
+void MainWindow::OnConnect() {
+    if (Check(control_->Connect(W(connection_->text())))) commands_->ConnectionOpened(connection_->text());
 }
-void MainWindow::OnApply() {
-    Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
-                           dataIndex_->value()));
+void MainWindow::OnRun() { RunQuery(); }
+void MainWindow::OnApply() { ApplyLayout(); }
+
+bool MainWindow::RunQuery() {
+    QElapsedTimer clock;
+    clock.start();
+    HRESULT hr;
+    {
+        TLoadProgress::Scope progress(commands_->Progress());
+        hr = control_->SetSQL(W(sql_->toPlainText()));
+    }
+    // A load stopped by the user is no error to show; the dataset is closed and the boxes keep
+    // the layout for the next run.
+    const bool cancelled = Failed(hr) && commands_->Progress().Cancelled();
+    commands_->QueryDone(clock.elapsed(), cancelled);
+    if (closeAfterLoad_) QTimer::singleShot(0, this, &QWidget::close);
+    if (cancelled || !Check(hr)) return false;
+    // A new result drops the placed fields: the layout of the boxes goes onto it again.
+    return !form_->Session().qData().Active() || ApplyLayout();
+}
+
+bool MainWindow::ApplyLayout() {
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()),
+                                           W(dataPlace_->currentText()), dataIndex_->value()));
     records_->FollowLayout();
+    commands_->LayoutDone(clock.elapsed());
+    return ok;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (commands_ && commands_->Progress().Running()) {
+        closeAfterLoad_ = true;
+        commands_->Progress().Cancel();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void MainWindow::ShowLayoutOfControl() {
@@ -156,10 +195,8 @@ void MainWindow::OnLoadState() {
 }
 
 bool MainWindow::RunAll() {
-    const bool ok =
-        Check(control_->Connect(W(connection_->text()))) && Check(control_->SetSQL(W(sql_->toPlainText()))) &&
-        Check(control_->Config(W(rows_->text()), W(cols_->text()), W(data_->text()), W(dataPlace_->currentText()),
-                               dataIndex_->value()));
+    // The start-up connection is the box's default, not the user's choice: it is not remembered.
+    const bool ok = Check(control_->Connect(W(connection_->text()))) && RunQuery();
     records_->FollowLayout();
     return ok;
 }

@@ -5,6 +5,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include "control/KubrixX.h"
 
 class QComboBox;
@@ -15,6 +17,7 @@ class QSpinBox;
 namespace kubrix::app {
 
 class RecordsPanel;
+class WindowCommands;
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -28,10 +31,22 @@ public:
     TKubrixX& Control() { return *form_; }
     //! The records behind the last drill-down, below the pivot.
     RecordsPanel& Records() { return *records_; }
+    //! The menus, the status bar, copying and the load progress.
+    WindowCommands& Commands() { return *commands_; }
     //! Errors go to standard error instead of a message box (nobody is there to close it).
     bool ReportErrorsToStream = false;
 
+protected:
+    //! A close while a load runs stops the load first and closes after it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    friend class WindowCommands;
+    //! Runs the SQL of the box with the load's progress, then lays the boxes' layout onto the
+    //! result; false after an error or a cancelled load (which shows no message).
+    bool RunQuery();
+    //! Applies the boxes' layout; false after an error.
+    bool ApplyLayout();
     //! Shows the error info of a failed call; true when hr succeeded.
     bool Check(HRESULT hr);
     void ShowError(const QString& text);
@@ -54,6 +69,8 @@ private:
     QSpinBox* dataIndex_ = nullptr;
     QLineEdit* stateFile_ = nullptr;
     RecordsPanel* records_ = nullptr;
+    std::unique_ptr<WindowCommands> commands_;
+    bool closeAfterLoad_ = false;
 };
 
 }  // namespace kubrix::app

@@ -261,6 +261,7 @@ void TQelODBCClient::LoadData() {
         select_->RowSize = RecordSize;
         select_->LongCount = BlobCount;
         select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };
+        select_->OnFetchProgress = OnLoadProgress;
         select_->Open();
     }
     AdoptRowLayout(*select_);

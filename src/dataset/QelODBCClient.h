@@ -340,6 +340,9 @@ public:
     bool DoResyncRecordOnFirstAccess = false;
     //! Called after the rows were loaded.
     std::function<void(TQelODBCClient&)> AfterDataLoad;
+    //! Told the rows read so far while a load runs (every few hundred rows, on the loading
+    //! thread); false stops the load: the open fails with EAbort and the dataset stays closed.
+    std::function<bool(std::int64_t rows)> OnLoadProgress;
     //! Row cap of the select statement (applied when the connection has one).
     void SetCheckRecordCount(bool value);
     void SetMaxRecordCount(int value);

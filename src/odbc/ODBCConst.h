@@ -27,6 +27,7 @@ inline bool IsLostLinkState(std::string_view state) {
 inline constexpr std::int32_t kAttrAnsiNullPadWarn = 1218;
 
 inline constexpr const char* kMsgNoConnection = "Нет подключения";
+inline constexpr const char* kMsgFetchStopped = "Загрузка данных прервана.";
 inline constexpr const char* kMsgInvalidHandle = "invalid handle";
 inline constexpr const char* kMsgReconnectInTransaction =
     "Восстановление связи с сервером не возможно в открытой транзакции.";

@@ -588,7 +588,10 @@ void TQelODBCQuery::FetchAll() {
             rc = SQLFetch(Stmt(hstmt_));
             Check(rc);
             while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
-                if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow();
+                if (static_cast<std::int64_t>(Rows.size()) < cap) {
+                    StoreRow();
+                    FetchProgress();
+                }
                 rc = SQLFetch(Stmt(hstmt_));
                 if (rc == SQL_ERROR) break;
             }
@@ -706,7 +709,10 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
                 rc = SQL_ERROR;
                 break;
             }
-            if (static_cast<std::int64_t>(Rows.size()) < cap) StoreRow(block.data() + r * stride, r);
+            if (static_cast<std::int64_t>(Rows.size()) < cap) {
+                StoreRow(block.data() + r * stride, r);
+                FetchProgress();
+            }
         }
         if (rc == SQL_ERROR) break;
     }
@@ -739,6 +745,11 @@ void TQelODBCQuery::StoreRow(const std::uint8_t* boundRow, std::size_t rowInBloc
         std::memcpy(&v.Indicator, boundRow + col.IndicatorOffset, sizeof v.Indicator);
         ReadValue(f, &v);
     }
+}
+
+void TQelODBCQuery::FetchProgress() {
+    if (!OnFetchProgress || Rows.size() % FetchProgressRows != 0) return;
+    if (!OnFetchProgress(static_cast<std::int64_t>(Rows.size()))) throw EAbort(kMsgFetchStopped);
 }
 
 void TQelODBCQuery::PassNotices() {

@@ -151,6 +151,11 @@ public:
     std::function<void(TQelODBCQuery&)> OnFieldsCreated;
     //! Open reads the rows.
     bool FetchRows = true;
+    //! Rows read between two calls of OnFetchProgress.
+    static constexpr std::int64_t FetchProgressRows = 512;
+    //! Told the count of rows read so far, every FetchProgressRows rows; false stops the read,
+    //! which then fails with EAbort and keeps no row.
+    std::function<bool(std::int64_t rows)> OnFetchProgress;
     //! Rows are read in blocks with bound columns where the driver allows it; off, every value
     //! is read with SQLGetData.
     bool BlockReads = true;
@@ -225,6 +230,8 @@ private:
     bool FetchBlocks(std::int64_t cap, std::int16_t& lastCode);
     //! Appends a row and reads its values (from the block's row when boundRow is given).
     void StoreRow(const std::uint8_t* boundRow = nullptr, std::size_t rowInBlock = 0);
+    //! Asks OnFetchProgress whether to go on after a row was stored; raises EAbort if not.
+    void FetchProgress();
     //! The statement's notices to OnODBCError, each once (a bounded number per call).
     void PassNotices();
     static TValueCodec CodecOf(const TQelODBCField& f);

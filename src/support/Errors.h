@@ -14,6 +14,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+//! An operation the user stopped (a load cancelled); the caller knows it and shows no error.
+class EAbort : public Exception {
+public:
+    using Exception::Exception;
+};
+
 //! Error of the dataset framework ("Field 'X' not found", "Dataset not in edit or insert mode").
 class EDatabaseError : public Exception {
 public:

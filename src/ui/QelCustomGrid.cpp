@@ -67,6 +67,8 @@ void TQelCustomGrid::OnGeometryChanged(TGridChange kind) {
         Cur.Col = ColCount() == 0 ? -1 : std::clamp(Cur.Col, 0, ColCount() - 1);
         Cur.Row = RowCount() == 0 ? -1 : std::clamp(Cur.Row, 0, RowCount() - 1);
         if (SizingCol >= ColCount()) SizingCol = -1;
+        // Other lines now sit where the selected ones were.
+        Selecting = false;
         if (!(Cur == before)) emit currentChanged(Cur.Col, Cur.Row);
     }
     UpdateScrollBars();
@@ -215,6 +217,26 @@ void TQelCustomGrid::SetCurrent(int col, int row) {
 void TQelCustomGrid::SetOptions(TGridOptions options) {
     Opts = options;
     if (!(Opts & goEditing)) HideEditor();
+    if (!(Opts & goRangeSelect)) ClearSelection();
+}
+
+TGridRange TQelCustomGrid::Selection() const {
+    if (!Selecting) return {};
+    return {std::min(Anchor.Col, Cur.Col), std::min(Anchor.Row, Cur.Row), std::max(Anchor.Col, Cur.Col),
+            std::max(Anchor.Row, Cur.Row)};
+}
+
+void TQelCustomGrid::ClearSelection() {
+    if (!Selecting) return;
+    Selecting = false;
+    viewport()->update();
+}
+
+void TQelCustomGrid::SelectTo(bool extend) {
+    if (!(Opts & goRangeSelect) || !Cur.Valid()) return;
+    if (!extend || !Selecting) Anchor = Cur;
+    Selecting = true;
+    viewport()->update();
 }
 
 void TQelCustomGrid::SetFixedColor(const QColor& color) {
@@ -318,6 +340,11 @@ void TQelCustomGrid::paintEvent(QPaintEvent* event) {
     const int rowsTop = TopBandHeight;
     const int fixedBottom = std::min(rowsTop + FixedHeight(), std::max(rowsTop, areaBottom));
     const TGridCoord cur = Cur;
+    // A block of cells shows as a tint over what the cells paint; a single one by its focus frame.
+    const TGridRange selection = Selection();
+    const bool tintSelection = Selecting && !selection.SingleCell();
+    QColor tint = palette().color(QPalette::Highlight);
+    tint.setAlpha(80);
     const bool focused = hasFocus() || (Editor && Editor->hasFocus());
     const QColor textColor = palette().color(QPalette::Text);
     const QFont gridFont = font();
@@ -354,6 +381,7 @@ void TQelCustomGrid::paintEvent(QPaintEvent* event) {
                     painter.setPen(textColor);
                     painter.setFont(gridFont);
                     DrawCell(painter, c.Line, r.Line, cell, state);
+                    if (tintSelection && selection.Contains(c.Line, r.Line)) painter.fillRect(cell, tint);
                     if (current && focused && !fixed) {
                         painter.setPen(QPen(textColor, 1, Qt::DotLine));
                         painter.setBrush(Qt::NoBrush);
@@ -438,16 +466,25 @@ void TQelCustomGrid::MouseDown(QMouseEvent* event, TGridCoord cell) {
         SizingStartWidth = ColWidth(sizing);
         return;
     }
-    if (cell.Valid()) SetCurrent(cell.Col, cell.Row);
+    if (!cell.Valid()) return;
+    SetCurrent(cell.Col, cell.Row);
+    // Shift+click grows the block from where it began; a drag from here grows a new one.
+    SelectTo((event->modifiers() & Qt::ShiftModifier) != 0);
+    DragSelecting = (Opts & goRangeSelect) && Selecting;
 }
 
-void TQelCustomGrid::MouseMove(QMouseEvent* event, TGridCoord) {
+void TQelCustomGrid::MouseMove(QMouseEvent* event, TGridCoord cell) {
     const QPoint pos = event->position().toPoint();
     if (SizingCol >= 0) {
         if (event->buttons() & Qt::LeftButton) {
             const int width = std::max(MinDragWidth, SizingStartWidth + pos.x() - SizingStartX);
             if (width != ColWidth(SizingCol)) SetColWidth(SizingCol, width);
         }
+        return;
+    }
+    if (DragSelecting && (event->buttons() & Qt::LeftButton) && cell.Valid()) {
+        SetCurrent(cell.Col, cell.Row);
+        SelectTo(true);
         return;
     }
     if (event->buttons() != Qt::NoButton) return;
@@ -463,6 +500,7 @@ void TQelCustomGrid::MouseMove(QMouseEvent* event, TGridCoord) {
 }
 
 void TQelCustomGrid::MouseUp(QMouseEvent*, TGridCoord) {
+    DragSelecting = false;
     if (SizingCol < 0) return;
     const int col = SizingCol;
     SizingCol = -1;
@@ -546,6 +584,7 @@ void TQelCustomGrid::keyPressEvent(QKeyEvent* event) {
             HideEditor();
             return;
         }
+        ClearSelection();
         break;
     default:
         break;
@@ -615,7 +654,14 @@ void TQelCustomGrid::keyPressEvent(QKeyEvent* event) {
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
+    const bool extend = (event->modifiers() & Qt::ShiftModifier) != 0;
+    // Shift+arrows with nothing selected yet begin the block at the cell left.
+    if ((Opts & goRangeSelect) && extend && !Selecting) {
+        Anchor = Cur;
+        Selecting = true;
+    }
     MoveCurrent(col, row);
+    SelectTo(extend);
     event->accept();
 }
 

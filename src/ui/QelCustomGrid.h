@@ -31,6 +31,16 @@ struct TGridCoord {
     friend bool operator==(const TGridCoord&, const TGridCoord&) = default;
 };
 
+//! A block of cells, corners included.
+struct TGridRange {
+    int Left = 0;
+    int Top = 0;
+    int Right = -1;
+    int Bottom = -1;
+    bool Contains(int col, int row) const { return col >= Left && col <= Right && row >= Top && row <= Bottom; }
+    bool SingleCell() const { return Left == Right && Top == Bottom; }
+};
+
 class TQelCustomGrid : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -39,6 +49,7 @@ public:
     enum TGridOption {
         goColSizing = 0x1,  //!< the user may size columns by dragging a border in the fixed rows
         goEditing = 0x2,    //!< F2 or Enter opens the in-place editor on the current cell
+        goRangeSelect = 0x4,  //!< a press selects a cell; a drag, Shift+click or Shift+arrows a block
     };
     Q_DECLARE_FLAGS(TGridOptions, TGridOption)
 
@@ -96,6 +107,13 @@ public:
     int Row() const { return Cur.Row; }
     //! Makes a cell current; cells outside the grid are ignored. Does not scroll.
     void SetCurrent(int col, int row);
+
+    //! Whether the user selected cells (goRangeSelect): from a press on a cell until Escape, a
+    //! change of the line counts or ClearSelection.
+    bool HasSelection() const { return Selecting; }
+    //! The selected block: from the cell where the selection began to the current cell.
+    TGridRange Selection() const;
+    void ClearSelection();
 
     //! The painting rectangle of a cell in viewport coordinates (its grid line excluded); an empty
     //! rectangle when the cell is hidden or lies wholly out of view.
@@ -218,11 +236,17 @@ private:
     void CollectSpans(const TGridAxis& axis, bool fixedPart, int scroll, int origin, int from, int to,
                       std::vector<TSpan>& out) const;
     void MoveCurrent(int col, int row);
+    //! After the current cell moved by the user: a block grows from the anchor when extend, else
+    //! the selection is the current cell alone.
+    void SelectTo(bool extend);
 
     std::unique_ptr<TGridGeometry> OwnGeom;
     TGridGeometry* Geom = nullptr;
     int ListenerId = 0;
     TGridCoord Cur{0, 0};
+    TGridCoord Anchor{0, 0};
+    bool Selecting = false;
+    bool DragSelecting = false;  // a press began a selection and the button is still down
     TGridOptions Opts;
     QColor FixedClr;
     QColor CellClr{Qt::white};

@@ -66,6 +66,8 @@ QAction* TQelKubrixView::MenuAction(TKubrixCommand command) const {
 void TQelKubrixView::Refresh() { viewport()->update(); }
 
 void TQelKubrixView::KubrixShown(TQelKubrix&) {
+    // Other values now sit in the selected cells.
+    ClearSelection();
     // A layout shows the columns with their remembered widths again, and a toggle shows columns
     // that were hidden: fit what is shown now.
     FitColumns();

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
@@ -475,6 +476,40 @@ TEST_P(LoadSqlOnDriver, RejectedSelectReportsTheDriversMessage) {
         EXPECT_EQ(ds->FieldCount(), 0);
         if (inTransaction) connection.RollbackTrans();
     }
+}
+
+// The load tells how far it got; a stop asked for through it fails the open with EAbort and
+// leaves the dataset closed and empty, and the next open loads everything.
+TEST_P(LoadSqlOnDriver, AStoppedLoadLeavesTheDatasetClosedAndEmpty) {
+    const test::DriverCase& d = GetParam();
+    KUBRIX_REQUIRE_PG(d.postgres);
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = test::ConnStrFor(d, file);
+    TComponent owner;
+    auto* ds = new TQelODBCClient(&owner);
+    ds->SetConnection(&connection);
+    ds->SetSQL_Select(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 3000) select i from n");
+    std::vector<std::int64_t> told;
+    ds->OnLoadProgress = [&told](std::int64_t rows) {
+        told.push_back(rows);
+        return told.size() < 2;
+    };
+    EXPECT_THROW(ds->Open(), EAbort);
+    EXPECT_EQ(told, (std::vector<std::int64_t>{512, 1024}));
+    EXPECT_FALSE(ds->Active());
+    EXPECT_EQ(ds->RealRecordCount(), 0);
+
+    told.clear();
+    ds->OnLoadProgress = [&told](std::int64_t rows) {
+        told.push_back(rows);
+        return true;
+    };
+    ds->Open();
+    EXPECT_EQ(ds->RealRecordCount(), 3000);
+    EXPECT_EQ(told, (std::vector<std::int64_t>{512, 1024, 1536, 2048, 2560}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, LoadSqlOnDriver, ::testing::ValuesIn(test::kDrivers), test::DriverName);
