@@ -32,6 +32,12 @@ private:
 
     protected:
         void ActiveChanged() override;
+        // Any change of the contents (a post, a delete, a refresh, a filter, an edit under
+        // way) is a new generation of the records; a scroll is none.
+        void DataSetChanged() override { owner_.Touch(); }
+        void RecordChanged(TField*) override { owner_.Touch(); }
+        void LayoutChanged() override { owner_.Touch(); }
+        void DataSetScrolled(int) override {}
 
     private:
         TClientRecordSource& owner_;
