@@ -34,10 +34,6 @@ void TQelOLAPVisibleFields::ClearData() {
 
 namespace {
 
-// Largest table of node pairs the sums are gathered in.
-constexpr std::size_t kDenseCells = std::size_t{1} << 22;
-// Fewest counted records worth a second thread.
-constexpr std::size_t kParallelRecords = 200000;
 
 // A value read as a number: integers and floats straight from the slot, anything else as its
 // variant converts (a true flag counts -1, a text must hold a number).
@@ -194,7 +190,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     // sum does not depend on how the axis is sorted.
     TOLAPNode* root = x.Root.get();
     const std::size_t xSlots = static_cast<std::size_t>(x.RowCount()) + 1;
-    if (xSlots * slots <= kDenseCells && xSlots * slots <= 16 * m + 65536) {
+    if (xSlots * slots <= PivotTuning().DenseCells && xSlots * slots <= 16 * m + 65536) {
         // Few cells. The leaves of the vertical axis read their own records (in record order)
         // into a row of sums per horizontal node; the inner nodes and the root, which share
         // records, take every record in record order into a table of their rows. The two run
@@ -285,7 +281,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
             }
             for (std::size_t t = 0; t < inner.size(); ++t) keep(inner[t], table.data() + t * slots * nd, used.data() + t * slots);
         };
-        if (leaves && m >= kParallelRecords) {
+        if (leaves && m >= PivotTuning().ParallelRecords) {
             std::exception_ptr failed;
             std::thread other([&] {
                 try {

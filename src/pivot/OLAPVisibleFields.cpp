@@ -12,10 +12,13 @@ namespace kubrix {
 namespace {
 const char* const kMsgNotImplemented = "Не реализовано";
 const char* const kMsgTooManyLevels = "Слишком много полей на оси";
-// Largest space of value paths an axis deals its records by with tables indexed by path.
-constexpr std::uint64_t kDensePaths = std::uint64_t{1} << 24;
 
 }  // namespace
+
+TPivotTuning& PivotTuning() {
+    static TPivotTuning tuning;
+    return tuning;
+}
 
 TQelOLAPVisibleFields::TQelOLAPVisibleFields(TQelKubrix& grid, bool isAxis) : IsAxis(isAxis), grid_(grid) {}
 
@@ -198,9 +201,10 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     // The value paths as one number each (ranks in mixed radix, outermost level first), when
     // the space of paths is small enough for tables indexed by it: then the paths present are
     // walked in order and the records dealt to their leaves in one pass, with no sort.
+    const std::uint64_t densePaths = std::min<std::uint64_t>(PivotTuning().DensePaths, std::uint64_t{1} << 30);
     std::uint64_t space = 1;
-    for (std::size_t k = 0; k < depth && space <= kDensePaths; ++k) space *= static_cast<std::uint64_t>(buckets[k]);
-    if (space <= std::max<std::uint64_t>(kDensePaths / 8, 2 * count) && space <= kDensePaths) {
+    for (std::size_t k = 0; k < depth && space <= densePaths; ++k) space *= static_cast<std::uint64_t>(buckets[k]);
+    if (space <= std::max<std::uint64_t>(densePaths / 8, 2 * count) && space <= densePaths) {
         std::vector<std::uint32_t> stride(depth, 1);
         for (std::size_t k = depth; k-- > 1;) stride[k - 1] = stride[k] * static_cast<std::uint32_t>(buckets[k]);
         std::vector<std::uint32_t> pathOf(count);
