@@ -24,6 +24,8 @@ public:
     TRecordField Field(int index) const override;
     const std::uint8_t* RecordData(int record) const override;
     const std::string* BlobData(int record, int field) const override;
+    //! Told changes and the record store's own count of writes together.
+    std::uint64_t Generation() const override;
 
 private:
     class TLink : public TDataLink {

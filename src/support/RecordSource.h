@@ -77,7 +77,7 @@ public:
     //! A number that changes whenever the records may have changed (opened, closed, written,
     //! added, removed, narrowed), so that a reader may keep what it derived from them while
     //! the number stands.
-    std::uint64_t Generation() const { return generation_; }
+    virtual std::uint64_t Generation() const { return generation_; }
 
     //! Adds a listener (once); it must be removed, or hear Destroyed, before it goes.
     void AddListener(IRecordSourceListener* listener);
