@@ -265,7 +265,7 @@ void TQelOLAPField::FillValues() {
         for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
     } else {
         ids.resize(static_cast<std::size_t>(n));
-        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024);
+        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024, DataType == ftString);
         for (int i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = distinct.Add(RecordValue(*records, i));
         buffers = distinct.Items();
     }
@@ -331,7 +331,7 @@ const std::vector<std::int32_t>& TQelOLAPField::RecordCodes() {
         }
     } else {
         // Found by their bytes: equal bytes are the dictionary's equality.
-        TOLAPBytesSet set(static_cast<std::size_t>(ValueSize), Values.size());
+        TOLAPBytesSet set(static_cast<std::size_t>(ValueSize), Values.size(), DataType == ftString);
         for (const auto& e : Values) set.Add(e->Value.data());
         for (std::size_t r = 0; r < n; ++r) {
             const void* buffer = RecordValue(*records, static_cast<int>(r));
