@@ -1,5 +1,8 @@
 #include "Export.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -154,19 +157,28 @@ int RunExport(int argc, char** argv, const char* program) {
     auto since = [](Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); };
     const Clock::time_point start = Clock::now();
     double connectMs = 0, loadMs = 0, configMs = 0;
+    // Heap in use before the records, with them, and with the pivot laid out over them.
+    auto heap = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return static_cast<double>(m.uordblks + m.hblkhd);
+    };
+    double heapBefore = 0, heapLoaded = 0, heapPivot = 0;
     try {
         TQelKubrix grid;
         TKubrixSession session(grid);
         Clock::time_point t = Clock::now();
         session.Connect(o.has("--connect") ? o.get("--connect") : DemoConnectionString());
         connectMs = since(t);
+        heapBefore = o.timings ? heap() : 0;
         t = Clock::now();
         session.SetSQL(o.get("--sql"));
         loadMs = since(t);
+        heapLoaded = o.timings ? heap() : 0;
         t = Clock::now();
         if (o.has("--rows") || o.has("--cols") || o.has("--data"))
             session.Config(o.get("--rows"), o.get("--cols"), o.get("--data"), o.get("--data-place", "X"), dataIndex);
         configMs = since(t);
+        heapPivot = o.timings ? heap() : 0;
         if (o.has("--state")) {
             const std::string file = o.get("--state");
             // A missing file leaves the layout as it is for the control; asked for by name here,
@@ -203,6 +215,9 @@ int RunExport(int argc, char** argv, const char* program) {
                          "fetch %.0f ms, store %.0f ms; Config %.0f ms, write %.0f ms; total %.0f ms, ours %.0f ms (%.0f%%)\n",
                          connectMs, lt.DescribeMs, loadMs - lt.DescribeMs, lt.ExecuteMs, lt.FetchMs, loadMs - driver,
                          configMs, since(writeStart), total, ours, total > 0 ? 100.0 * ours / total : 0.0);
+            const double records = std::max(1, grid.RecordCount());
+            std::fprintf(stderr, "memory: %d records, %.0f bytes per record in the dataset, %.0f in the pivot\n",
+                         grid.RecordCount(), (heapLoaded - heapBefore) / records, (heapPivot - heapLoaded) / records);
         });
         if (o.has("--output")) {
             std::ofstream out(o.get("--output"), std::ios::binary | std::ios::trunc);
