@@ -6,6 +6,7 @@
 //   kubrix_bench --generate N FILE     (a benchmark CSV: two vertical, two horizontal fields
 //                                        and one data field: region;product; year;month; amount;)
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -51,6 +52,12 @@ double MinOf(int repeat, const std::function<void()>& before, const std::functio
     std::exit(2);
 }
 
+// Bytes of the heap in use (small blocks and mapped ones).
+double HeapBytes() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd);
+}
+
 std::int64_t SumEntries(const TQelOLAPVisibleFields& x) {
     std::int64_t n = x.Root && x.Root->Sums ? x.Root->Sums->Count() : 0;
     for (const TOLAPNode* node : x.Rows) n += node->Sums ? node->Sums->Count() : 0;
@@ -88,14 +95,19 @@ int main(int argc, char** argv) {
     }
     if (csv.empty()) Usage("--csv is required");
     try {
+        const double heapAtStart = HeapBytes();
         TMemoryRecordSource source;
         std::int64_t records = 0;
         const double loadMs = Ms([&] { records = LoadCsvDataset(csv, source); });
+        const double heapLoaded = HeapBytes();
         TQelKubrix grid;
         grid.SetRecordSource(&source);
 
         // The first Config also fills the placed fields' dictionaries; later ones reuse them.
         const double firstConfigMs = Ms([&] { grid.Config(rows, cols, data, place, index); });
+        // What the pivot keeps once laid out: dictionaries, record codes, trees, sums.
+        const double heapPivot = HeapBytes();
+        const double perRecord = records > 0 ? 1.0 / static_cast<double>(records) : 0.0;
         const double configMs = MinOf(repeat, nullptr, [&] { grid.Config(rows, cols, data, place, index); }, nullptr);
 
         double filterMs = 0, toggleMs = 0, sortMs = 0;
@@ -135,15 +147,18 @@ int main(int argc, char** argv) {
             state = grid.GetFullState();
             grid.SetFullState(state);
         }, nullptr);
+        const double stateSetMs = MinOf(repeat, nullptr, [&] { grid.SetFullState(state); }, nullptr);
 
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);
         std::printf("{\"records\": %lld, \"x_rows\": %d, \"y_rows\": %d, \"load_ms\": %.1f, \"config_first_ms\": %.1f, \"config_ms_min\": %.1f, "
                     "\"filter_update_ms_min\": %.1f, \"toggle_ms_min\": %.4f, \"sort_by_data_ms_min\": %.1f, "
-                    "\"state_ms_min\": %.1f, \"state_bytes\": %zu, \"sum_entries\": %lld, \"peak_rss_mb\": %.1f}\n",
+                    "\"state_ms_min\": %.1f, \"set_state_ms_min\": %.1f, \"state_bytes\": %zu, \"sum_entries\": %lld, \"peak_rss_mb\": %.1f, "
+                    "\"dataset_bytes_per_record\": %.1f, \"pivot_bytes_per_record\": %.1f}\n",
                     static_cast<long long>(records), grid.XAxis.RowCount(), grid.YAxis.RowCount(), loadMs, firstConfigMs, configMs,
-                    filterMs, toggleMs, sortMs, stateMs, state.size(), static_cast<long long>(SumEntries(grid.XAxis)),
-                    static_cast<double>(ru.ru_maxrss) / 1024.0);
+                    filterMs, toggleMs, sortMs, stateMs, stateSetMs, state.size(), static_cast<long long>(SumEntries(grid.XAxis)),
+                    static_cast<double>(ru.ru_maxrss) / 1024.0, (heapLoaded - heapAtStart) * perRecord,
+                    (heapPivot - heapLoaded) * perRecord);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kubrix_bench: %s\n", e.what());
         return 1;

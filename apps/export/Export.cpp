@@ -1,5 +1,10 @@
 #include "Export.h"
 
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -12,7 +17,9 @@
 #include "session/RecordsExport.h"
 #include "pivot/Kubrix.h"
 #include "support/Errors.h"
+#include "support/ScopeGuard.h"
 #include "support/Text.h"
+#include "support/Timings.h"
 
 namespace kubrix::app {
 namespace {
@@ -21,15 +28,17 @@ namespace {
 constexpr const char* kUsage =
     " [--connect CONNSTR] --sql SQL [--rows LIST] [--cols LIST] [--data LIST]\n"
     "                     [--data-place X|Y] [--data-index N] [--state FILE] [--save-state FILE]\n"
-    "                     [--format csv|text|html] [--output FILE] [--numbers] [--drill ROW,COL]\n"
+    "                     [--format csv|text|html] [--output FILE] [--numbers] [--drill ROW,COL] [--timings]\n"
     "LIST: field names, each followed by \";\" (\"region;manager;\")\n"
     "--drill ROW,COL: instead of the grid, the records behind the data or total cell at line ROW\n"
     "and cell COL of the output without --numbers (from 0, header lines included), as kubrix records\n"
+    "--timings: where the time went, on standard error (the driver's execute and fetch calls apart)\n"
     "At least one field must be placed, by the lists or by the --state file.\n";
 
 struct Options {
     std::map<std::string, std::string> values;
     bool numbers = false;
+    bool timings = false;
     bool has(const char* k) const { return values.count(k) != 0; }
     std::string get(const char* k, const std::string& def = {}) const {
         auto it = values.find(k);
@@ -59,6 +68,10 @@ ParseResult Parse(int argc, char** argv, Options& o, std::string& error) {
         const std::string a = argv[i];
         if (a == "--numbers") {
             o.numbers = true;
+            continue;
+        }
+        if (a == "--timings") {
+            o.timings = true;
             continue;
         }
         if (!TakesValue(a)) {
@@ -139,13 +152,33 @@ int RunExport(int argc, char** argv, const char* program) {
         drillLine = static_cast<int>(line);
         drillCell = static_cast<int>(cell);
     }
+    LoadTimings().Enabled = o.timings;
+    using Clock = std::chrono::steady_clock;
+    auto since = [](Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); };
+    const Clock::time_point start = Clock::now();
+    double connectMs = 0, loadMs = 0, configMs = 0;
+    // Heap in use before the records, with them, and with the pivot laid out over them.
+    auto heap = [] {
+        const struct mallinfo2 m = mallinfo2();
+        return static_cast<double>(m.uordblks + m.hblkhd);
+    };
+    double heapBefore = 0, heapLoaded = 0, heapPivot = 0;
     try {
         TQelKubrix grid;
         TKubrixSession session(grid);
+        Clock::time_point t = Clock::now();
         session.Connect(o.has("--connect") ? o.get("--connect") : DemoConnectionString());
+        connectMs = since(t);
+        heapBefore = o.timings ? heap() : 0;
+        t = Clock::now();
         session.SetSQL(o.get("--sql"));
+        loadMs = since(t);
+        heapLoaded = o.timings ? heap() : 0;
+        t = Clock::now();
         if (o.has("--rows") || o.has("--cols") || o.has("--data"))
             session.Config(o.get("--rows"), o.get("--cols"), o.get("--data"), o.get("--data-place", "X"), dataIndex);
+        configMs = since(t);
+        heapPivot = o.timings ? heap() : 0;
         if (o.has("--state")) {
             const std::string file = o.get("--state");
             // A missing file leaves the layout as it is for the control; asked for by name here,
@@ -170,6 +203,22 @@ int RunExport(int argc, char** argv, const char* program) {
             if (drillLine >= 0) WriteRecords(session.qData(), exportOptions.Format, out);
             else WriteGrid(grid, exportOptions, out);
         };
+        const Clock::time_point writeStart = Clock::now();
+        ScopeExit tell([&] {
+            if (!o.timings) return;
+            const TLoadTimings& lt = LoadTimings();
+            const double total = since(start), driver = lt.ExecuteMs + lt.FetchMs;
+            const double ours = total - connectMs - driver;
+            // Describing and opening: the driver's calls apart, the rest is reading rows into records.
+            std::fprintf(stderr,
+                         "timings: connect %.0f ms, describe %.0f ms, open %.0f ms, of both: driver execute %.0f ms and "
+                         "fetch %.0f ms, store %.0f ms; Config %.0f ms, write %.0f ms; total %.0f ms, ours %.0f ms (%.0f%%)\n",
+                         connectMs, lt.DescribeMs, loadMs - lt.DescribeMs, lt.ExecuteMs, lt.FetchMs, loadMs - driver,
+                         configMs, since(writeStart), total, ours, total > 0 ? 100.0 * ours / total : 0.0);
+            const double records = std::max(1, grid.RecordCount());
+            std::fprintf(stderr, "memory: %d records, %.0f bytes per record in the dataset, %.0f in the pivot\n",
+                         grid.RecordCount(), (heapLoaded - heapBefore) / records, (heapPivot - heapLoaded) / records);
+        });
         if (o.has("--output")) {
             std::ofstream out(o.get("--output"), std::ios::binary | std::ios::trunc);
             if (!out) throw kubrix::Exception("Cannot create " + o.get("--output"));

@@ -263,6 +263,7 @@ void TQelODBCClient::SortRecords(const std::vector<TOrderKey>& keys) {
         }
         return firstDescending ? a.id > b.id : a.id < b.id;
     });
+    TouchStore();
     for (std::size_t i = 0; i < n; ++i) Records[i] = original[entries[i].pos];
 }
 

@@ -50,6 +50,11 @@ TRecordField TClientRecordSource::Field(int index) const {
     return f;
 }
 
+std::uint64_t TClientRecordSource::Generation() const {
+    // Both only grow, so their sum changes whenever either does.
+    return TRecordSource::Generation() + (Active() ? client_.StoreGeneration() : 0);
+}
+
 TMemoryRecord* TClientRecordSource::Record(int record) const {
     const std::vector<TMemoryRecord*>& all = client_.UnfilteredRecords ? *client_.UnfilteredRecords : client_.Records;
     if (!Active() || record < 0 || static_cast<std::size_t>(record) >= all.size()) ListIndexError(record);

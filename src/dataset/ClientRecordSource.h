@@ -24,6 +24,8 @@ public:
     TRecordField Field(int index) const override;
     const std::uint8_t* RecordData(int record) const override;
     const std::string* BlobData(int record, int field) const override;
+    //! Told changes and the record store's own count of writes together.
+    std::uint64_t Generation() const override;
 
 private:
     class TLink : public TDataLink {
@@ -32,6 +34,12 @@ private:
 
     protected:
         void ActiveChanged() override;
+        // Any change of the contents (a post, a delete, a refresh, a filter, an edit under
+        // way) is a new generation of the records; a scroll is none.
+        void DataSetChanged() override { owner_.Touch(); }
+        void RecordChanged(TField*) override { owner_.Touch(); }
+        void LayoutChanged() override { owner_.Touch(); }
+        void DataSetScrolled(int) override {}
 
     private:
         TClientRecordSource& owner_;

@@ -108,6 +108,7 @@ void TMemoryRecord::SetIndex(int newIndex) {
     if (cur < 0 || cur == newIndex) return;
     auto& list = memoryData_->Records;
     if (newIndex < 0 || newIndex >= static_cast<int>(list.size())) ListIndexError(newIndex);
+    memoryData_->TouchStore();
     list.erase(list.begin() + cur);
     list.insert(list.begin() + newIndex, this);
 }

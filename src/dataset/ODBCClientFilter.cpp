@@ -205,10 +205,12 @@ void TQelODBCClient::SetRecordFilter(const std::vector<std::int32_t>* indexes) {
             taken[static_cast<std::size_t>(i)] = true;
             subset.push_back(full[static_cast<std::size_t>(i)]);
         }
+        TouchStore();
         if (!UnfilteredRecords) UnfilteredRecords = std::make_unique<std::vector<TMemoryRecord*>>(std::move(Records));
         Records = std::move(subset);
         RecordPos = -1;
     } else {
+        TouchStore();
         Records = std::move(*UnfilteredRecords);
         UnfilteredRecords.reset();
     }

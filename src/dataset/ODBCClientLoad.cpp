@@ -14,6 +14,7 @@
 #include "support/Errors.h"
 #include "support/Text.h"
 #include "support/ScopeGuard.h"
+#include "support/Timings.h"
 
 namespace kubrix {
 namespace {
@@ -77,6 +78,7 @@ void TQelODBCClient::SetSQL_Select(const std::string& text) {
 }
 
 void TQelODBCClient::DescribeSelect() {
+    TimedScope timed(&TLoadTimings::DescribeMs);
     // Where the server describes the prepared select, the select runs once, on opening.
     if (select_->DescribePrepared()) {
         CopyStructure(*select_);

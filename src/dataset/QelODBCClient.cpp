@@ -229,6 +229,7 @@ void TQelODBCClient::InternalClose() {
 // ---------------------------------------------------------------- records
 
 TMemoryRecord* TQelODBCClient::AddRecord() {
+    TouchStore();
     // Room first, so that the pushes below cannot fail; grown by doubling, since a reserve of
     // one more would copy the whole list at every record.
     const auto roomForOneMore = [](auto& list) {
@@ -289,6 +290,7 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
 
 void TQelODBCClient::RemoveRecord(int index) {
     TMemoryRecord* rec = GetMemoryRecord(index);
+    TouchStore();
     for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
     Records.erase(Records.begin() + index);
     if (UnfilteredRecords) {
@@ -302,6 +304,7 @@ void TQelODBCClient::RemoveRecord(int index) {
 }
 
 void TQelODBCClient::ClearRecords() {
+    TouchStore();
     for (TQelODBCClientIndex* index : Indexes) index->ClearData();
     if (UnfilteredRecords) {
         Records = std::move(*UnfilteredRecords);

@@ -108,6 +108,11 @@ public:
     virtual void ClearRecords();
     int Capacity() const { return static_cast<int>(Records.capacity()); }
     void SetCapacity(int value);
+    //! A number that changes whenever a record is added, removed, moved or written, so that a
+    //! reader of the records may keep what it derived from them while it stands.
+    std::uint64_t StoreGeneration() const { return storeGeneration_; }
+    //! The records changed (a writer outside the calls above says so).
+    void TouchStore() { ++storeGeneration_; }
 
     // ---- Variant access to records
     //! Value of field in record index; version "new" for the current value, else the
@@ -413,6 +418,7 @@ protected:
 
 private:
     friend class TMemoryRecord;
+    std::uint64_t storeGeneration_ = 0;
     // Stored field entries left out when the fields were made; said again in Errors at each open.
     std::vector<std::string> fieldInfoNotices_;
     void RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer, int index);

@@ -139,6 +139,7 @@ void TQelODBCClient::RecordToBuffer(TMemoryRecord* record, TRecordBuffer buffer,
 }
 
 void TQelODBCClient::AssignMemoryRecord(TMemoryRecord* record, TRecordBuffer buffer) {
+    TouchStore();
     record->EnsureData(RecordSize);
     CopyDataArea(record->Data, buffer);
     TRecordBuffer old = buffer + RecBufSize + 1;

@@ -116,6 +116,7 @@ void TQelODBCClient::SetFieldValueInBuffer(const TField* field, int index, const
 
 void TQelODBCClient::SetFieldValueInBuffer(const TField* field, TMemoryRecord* record, const Variant& value) {
     if (field->FieldKind() == fkInternalCalc) return;
+    TouchStore();
     if (IsBlobType(field->DataType())) {
         int slot = BlobSlotOf(field);
         if (slot >= 0 && record->Blobs) WriteBlob(field, record->Blobs[slot], value);

@@ -17,8 +17,24 @@
 #include "support/Text.h"
 #include "support/UiServices.h"
 #include "support/ScopeGuard.h"
+#include "support/Timings.h"
 
 namespace kubrix {
+namespace {
+
+// The driver's fetch calls, their time added to the load timings when they are enabled.
+SQLRETURN TimedFetch(SQLHSTMT h) {
+    TimedScope timed(&TLoadTimings::FetchMs);
+    return SQLFetch(h);
+}
+
+SQLRETURN TimedGetData(SQLHSTMT h, SQLUSMALLINT column, SQLSMALLINT type, SQLPOINTER buffer, SQLLEN length, SQLLEN* ind) {
+    TimedScope timed(&TLoadTimings::FetchMs);
+    return SQLGetData(h, column, type, buffer, length, ind);
+}
+
+}  // namespace
+
 namespace {
 
 // Widest string column kept in the record itself; wider text goes to a long value.
@@ -399,6 +415,7 @@ void TQelODBCQuery::Close() {
 
 void TQelODBCQuery::CloseCursor() {
     if (hstmt_ != nullptr) {
+        TimedScope timed(&TLoadTimings::FetchMs);  // the driver lets go of its result
         SQLFreeHandle(SQL_HANDLE_STMT, Stmt(hstmt_));
         hstmt_ = nullptr;
     }
@@ -475,7 +492,10 @@ void TQelODBCQuery::OpenCursorOnce() {
             BindParam(i, params_[i], b);
         }
         if (connection_->OnExecSQL) connection_->OnExecSQL(*this);
-        rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
+        {
+            TimedScope timed(&TLoadTimings::ExecuteMs);
+            rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
+        }
         Check(rc);
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
             CloseCursor();
@@ -585,20 +605,23 @@ void TQelODBCQuery::FetchAll() {
             cap = MaxRecordCount > 0 ? MaxRecordCount : connection_->MaxRecordCount;
         SQLRETURN rc = SQL_NO_DATA;
         if (!BlockReads || !FetchBlocks(cap, rc)) {
-            rc = SQLFetch(Stmt(hstmt_));
+            rc = TimedFetch(Stmt(hstmt_));
             Check(rc);
             while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
                 if (static_cast<std::int64_t>(Rows.size()) < cap) {
                     StoreRow();
                     FetchProgress();
                 }
-                rc = SQLFetch(Stmt(hstmt_));
+                rc = TimedFetch(Stmt(hstmt_));
                 if (rc == SQL_ERROR) break;
             }
         }
         Check(rc);
         while (rc != SQL_ERROR && rc != SQL_NO_DATA) {
-            rc = SQLMoreResults(Stmt(hstmt_));
+            {
+                TimedScope timed(&TLoadTimings::FetchMs);
+                rc = SQLMoreResults(Stmt(hstmt_));
+            }
             Check(rc);
         }
     }
@@ -697,7 +720,7 @@ bool TQelODBCQuery::FetchBlocks(std::int64_t cap, std::int16_t& lastCode) {
         std::fill(block.begin(), block.end(), std::uint8_t{0});
         std::fill(status.begin(), status.end(), SQLUSMALLINT{SQL_ROW_NOROW});
         fetched = 0;
-        rc = SQLFetch(h);
+        rc = TimedFetch(h);
         // The block's notices are passed on once, before its rows.
         if (rc == SQL_SUCCESS_WITH_INFO) PassNotices();
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && !(rc == SQL_ERROR && fetched > 0)) break;
@@ -777,7 +800,7 @@ bool TQelODBCQuery::ReadPieces(const TQelODBCField& f, std::int16_t targetType, 
     auto tooLong = [&](std::size_t n) { return n > limit; };
     for (;;) {
         SQLLEN ind = 0;
-        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, buf, sizeof buf, &ind);
+        SQLRETURN rc = TimedGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, buf, sizeof buf, &ind);
         if (rc == SQL_NO_DATA) break;
         if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
             Check(rc);
@@ -804,7 +827,7 @@ bool TQelODBCQuery::ReadPieces(const TQelODBCField& f, std::int16_t targetType, 
             std::size_t have = out.size();
             out.resize(have + rest + term);
             SQLLEN ind2 = 0;
-            rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, out.data() + have,
+            rc = TimedGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), targetType, out.data() + have,
                             static_cast<SQLLEN>(rest + term), &ind2);
             if (rc == SQL_ERROR) {
                 Check(rc);
@@ -891,7 +914,7 @@ void TQelODBCQuery::ReadValue(TQelODBCField& f, const BoundValue* bound) {
     } else {
         if (fetchBuffer_.size() < static_cast<std::size_t>(length)) fetchBuffer_.resize(static_cast<std::size_t>(length));
         std::memset(fetchBuffer_.data(), 0, static_cast<std::size_t>(length));
-        SQLRETURN rc = SQLGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType,
+        SQLRETURN rc = TimedGetData(Stmt(hstmt_), static_cast<SQLUSMALLINT>(f.ColumnNo), f.TargetType,
                                   fetchBuffer_.data(), static_cast<SQLLEN>(length), &ind);
         if (rc == SQL_NO_DATA) return;
         if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {

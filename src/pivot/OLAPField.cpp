@@ -195,6 +195,7 @@ std::size_t TQelOLAPField::Search(const void* buffer, bool& found) const {
 }
 
 int TQelOLAPField::InsertAt(std::size_t pos, const void* buffer) {
+    ForgetCodes();  // positions after pos move
     auto entry = std::make_unique<TOLAPValueEntry>();
     if (IsMemo()) {
         entry->Text = MemoText(buffer);
@@ -243,6 +244,7 @@ TOLAPValueEntry* TQelOLAPField::FindValueM(const void* buffer) const {
 }
 
 void TQelOLAPField::ClearValues() {
+    ForgetCodes();
     Values.clear();
     ValuesFilled = false;
 }
@@ -251,18 +253,23 @@ void TQelOLAPField::FillValues() {
     TraceScope trace(this, "TQelOLAPField.FillValues");
     const TRecordSource* records = Grid().Records();
     if (!records) return;
+    const std::uint64_t generation = records->Generation();
     const int n = records->RecordCount();
     // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
     // Non-memo values are made distinct by their bytes first: only the distinct ones are sorted.
+    // Each record keeps the number of its distinct value, so that its code needs no second look-up.
     std::vector<const void*> buffers;
+    std::vector<std::int32_t> ids;
     if (IsMemo()) {
         buffers.reserve(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
     } else {
-        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024);
-        for (int i = 0; i < n; ++i) distinct.Add(RecordValue(*records, i));
+        ids.resize(static_cast<std::size_t>(n));
+        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024, DataType == ftString);
+        for (int i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = distinct.Add(RecordValue(*records, i));
         buffers = distinct.Items();
     }
+    const std::vector<const void*> byId = IsMemo() ? std::vector<const void*>() : buffers;
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
     auto order = [this](const void* a, const void* b) {
         if (IsMemo()) return CompareTextAsciiNoCase(MemoText(a), MemoText(b));
@@ -289,6 +296,54 @@ void TQelOLAPField::FillValues() {
     while (i < Values.size()) merged.push_back(std::move(Values[i++]));
     Values.swap(merged);
     ValuesFilled = true;
+
+    // The records' codes, now that the positions are final.
+    ForgetCodes();
+    codes_.resize(static_cast<std::size_t>(n));
+    if (IsMemo()) {
+        for (int r = 0; r < n; ++r) codes_[static_cast<std::size_t>(r)] = IndexOfValue(RecordValue(*records, r));
+    } else {
+        std::vector<std::int32_t> position(byId.size());
+        for (std::size_t j = 0; j < byId.size(); ++j) position[j] = IndexOfValue(byId[j]);
+        for (std::size_t r = 0; r < ids.size(); ++r) codes_[r] = position[static_cast<std::size_t>(ids[r])];
+    }
+    codesSource_ = records;
+    codesGeneration_ = generation;
+}
+
+const std::vector<std::int32_t>& TQelOLAPField::RecordCodes() {
+    const TRecordSource* records = Grid().Records();
+    if (!records) {
+        ForgetCodes();
+        return codes_;
+    }
+    const std::size_t n = static_cast<std::size_t>(records->RecordCount());
+    if (codesSource_ == records && codesGeneration_ == records->Generation() && codes_.size() == n) return codes_;
+    TraceScope trace(this, "TQelOLAPField.RecordCodes");
+    const std::uint64_t generation = records->Generation();
+    std::vector<std::int32_t> codes(n);
+    if (IsMemo() || ValueSize <= 0) {
+        for (std::size_t r = 0; r < n; ++r) {
+            const void* buffer = RecordValue(*records, static_cast<int>(r));
+            const int pos = IndexOfValue(buffer);
+            if (pos < 0) Find(buffer);  // raises the look-up error of the missing value
+            codes[r] = pos;
+        }
+    } else {
+        // Found by their bytes: equal bytes are the dictionary's equality.
+        TOLAPBytesSet set(static_cast<std::size_t>(ValueSize), Values.size(), DataType == ftString);
+        for (const auto& e : Values) set.Add(e->Value.data());
+        for (std::size_t r = 0; r < n; ++r) {
+            const void* buffer = RecordValue(*records, static_cast<int>(r));
+            const std::int32_t pos = set.Find(buffer);
+            if (pos < 0) Find(buffer);
+            codes[r] = pos;
+        }
+    }
+    codes_.swap(codes);
+    codesSource_ = records;
+    codesGeneration_ = generation;
+    return codes_;
 }
 
 void TQelOLAPField::SetDescSort(bool flag) {
@@ -432,6 +487,7 @@ void TQelOLAPFields::FillFromData(const TRecordSource* records) {
     }
     // A kept field reads its column where the new records keep it.
     for (std::size_t k = 0; k < kept.size(); ++k) {
+        kept[k]->ForgetCodes();
         kept[k]->FieldIndex = keptIndex[k];
         kept[k]->Offset = keptColumns[k].Offset;
     }

@@ -121,8 +121,16 @@ public:
     int IndexOfValue(const void* buffer) const;
     //! Empties the dictionary.
     void ClearValues();
-    //! Adds the field's value of every record held by the grid's dataset.
+    //! Adds the field's value of every record held by the grid's dataset (and keeps each
+    //! record's position in the dictionary, as RecordCodes gives it).
     void FillValues();
+    //! Each record's value as its position in Values, by the record's position in the full
+    //! list. Kept while the records and the dictionary stay as they were (the record source's
+    //! generation tells); computed anew otherwise. A value missing from the dictionary raises
+    //! the look-up error.
+    const std::vector<std::int32_t>& RecordCodes();
+    //! Drops the kept record codes.
+    void ForgetCodes() { codesSource_ = nullptr; codes_.clear(); codes_.shrink_to_fit(); }
 
     //! Changes the sort direction and re-sorts the field's level on its axis.
     void SetDescSort(bool flag);
@@ -148,6 +156,10 @@ private:
 
     TQelOLAPFields& owner_;
     TCompare compare_ = nullptr;
+    // Record codes and what they were computed from (nullptr: none kept).
+    std::vector<std::int32_t> codes_;
+    const TRecordSource* codesSource_ = nullptr;
+    std::uint64_t codesGeneration_ = 0;
 };
 
 //! The grid's pivot fields, in the dataset's column order as first seen.

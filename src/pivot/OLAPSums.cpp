@@ -2,7 +2,9 @@
 // (leaf up to the root) and its horizontal path; the sums live on the vertical nodes.
 
 #include <algorithm>
+#include <exception>
 #include <numeric>
+#include <thread>
 
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPVisibleFields.h"
@@ -31,6 +33,7 @@ void TQelOLAPVisibleFields::ClearData() {
 }
 
 namespace {
+
 
 // A value read as a number: integers and floats straight from the slot, anything else as its
 // variant converts (a true flag counts -1, a text must hold a number).
@@ -112,6 +115,11 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     }
     std::vector<double> values;
     std::vector<std::int32_t> yLeaf, xLeaf;  // OwnRow + 1 (0: the root is the leaf)
+    std::vector<std::int32_t> recordOf;      // the record's position in the full list
+    values.reserve(n * nd);
+    yLeaf.reserve(n);
+    xLeaf.reserve(n);
+    recordOf.reserve(n);
     Variant v;
     for (std::size_t i = 0; i < n; ++i) {
         if (!counted[i]) continue;
@@ -123,6 +131,7 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         }
         yLeaf.push_back(y.RecordLeaves[i]->OwnRow + 1);
         xLeaf.push_back(x.RecordLeaves[i]->OwnRow + 1);
+        recordOf.push_back(record);
     }
     const std::size_t m = yLeaf.size();
 
@@ -178,12 +187,132 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
     };
 
     // Every node adds its records in record order, whatever the order of the rows, so that a
-    // sum does not depend on how the axis is sorted. Level by level, the counted records are
+    // sum does not depend on how the axis is sorted.
+    TOLAPNode* root = x.Root.get();
+    const std::size_t xSlots = static_cast<std::size_t>(x.RowCount()) + 1;
+    if (xSlots * slots <= PivotTuning().DenseCells && xSlots * slots <= 16 * m + 65536) {
+        // Few cells. The leaves of the vertical axis read their own records (in record order)
+        // into a row of sums per horizontal node; the inner nodes and the root, which share
+        // records, take every record in record order into a table of their rows. The two run
+        // side by side: they write to different nodes.
+        const bool leaves = !root->Leaf;
+        std::vector<std::int32_t> yOf;   // per record: horizontal leaf key + 1, -1 not counted
+        std::vector<double> valueOf;     // per record: its values
+        if (leaves) {
+            yOf.assign(n, -1);
+            valueOf.resize(n * nd);
+            for (std::size_t i = 0; i < m; ++i) {
+                const std::size_t r = static_cast<std::size_t>(recordOf[i]);
+                yOf[r] = yLeaf[i];
+                std::copy_n(values.data() + i * nd, nd, valueOf.data() + r * nd);
+            }
+        }
+        // Keeps a row of sums (slots entries, flags in used) as a node's sums and clears it.
+        auto keep = [&](TOLAPNode* a, double* row, std::uint8_t* used) {
+            std::size_t entries = 0;
+            for (std::size_t c = 0; c < slots; ++c) entries += used[c];
+            if (entries == 0) return;
+            auto s = std::make_unique<TOLAPSums>(fieldCount);
+            s->Keys.reserve(entries);
+            s->Values.reserve(entries * nd);
+            for (std::size_t c = 0; c < slots; ++c) {
+                if (!used[c]) continue;
+                s->Keys.push_back(static_cast<std::int32_t>(c) - 1);
+                s->Values.insert(s->Values.end(), row + c * nd, row + c * nd + nd);
+                used[c] = 0;
+                std::fill_n(row + c * nd, nd, 0.0);
+            }
+            a->Sums = std::move(s);
+        };
+        auto leafSums = [&] {
+            std::vector<double> row(slots * nd, 0.0);
+            std::vector<std::uint8_t> used(slots, 0);
+            for (TOLAPNode* a : x.Rows) {
+                if (!a->Leaf) continue;
+                for (std::int32_t rec : a->Records) {
+                    const std::size_t r = static_cast<std::size_t>(rec);
+                    if (r >= n || yOf[r] < 0) continue;
+                    const std::size_t yl = static_cast<std::size_t>(yOf[r]);
+                    const double* rv = valueOf.data() + r * nd;
+                    for (std::int32_t d = chainStart[yl]; d < chainStart[yl + 1]; ++d) {
+                        const std::size_t c = static_cast<std::size_t>(chain[static_cast<std::size_t>(d)]);
+                        used[c] = 1;
+                        double* dst = row.data() + c * nd;
+                        for (std::size_t j = 0; j < nd; ++j) dst[j] += rv[j];
+                    }
+                }
+                keep(a, row.data(), used.data());
+            }
+        };
+        auto innerSums = [&] {
+            // Rows of the table: the root first, then the inner nodes; each vertical leaf
+            // key + 1 lists the table rows of its ancestors (and the root's own when it is the leaf).
+            std::vector<std::int32_t> rowOf(xSlots, -1);
+            std::vector<TOLAPNode*> inner{root};
+            rowOf[0] = 0;
+            for (std::size_t r = 1; r < xSlots; ++r) {
+                if (x.Rows[r - 1]->Leaf) continue;
+                rowOf[r] = static_cast<std::int32_t>(inner.size());
+                inner.push_back(x.Rows[r - 1]);
+            }
+            std::vector<std::int32_t> xStart(xSlots + 1, 0), xChain;
+            for (std::size_t r = 0; r < xSlots; ++r) {
+                xStart[r] = static_cast<std::int32_t>(xChain.size());
+                for (const TOLAPNode* a = r == 0 ? root : x.Rows[r - 1]; a; a = a->Parent) {
+                    const std::int32_t t = rowOf[static_cast<std::size_t>(a->OwnRow + 1)];
+                    if (t >= 0) xChain.push_back(t);
+                }
+            }
+            xStart[xSlots] = static_cast<std::int32_t>(xChain.size());
+            std::vector<double> table(inner.size() * slots * nd, 0.0);
+            std::vector<std::uint8_t> used(inner.size() * slots, 0);
+            for (std::size_t i = 0; i < m; ++i) {
+                const double* rv = values.data() + i * nd;
+                const std::size_t xl = static_cast<std::size_t>(xLeaf[i]), yl = static_cast<std::size_t>(yLeaf[i]);
+                for (std::int32_t c = xStart[xl]; c < xStart[xl + 1]; ++c) {
+                    const std::size_t base = static_cast<std::size_t>(xChain[static_cast<std::size_t>(c)]) * slots;
+                    for (std::int32_t d = chainStart[yl]; d < chainStart[yl + 1]; ++d) {
+                        const std::size_t cell = base + static_cast<std::size_t>(chain[static_cast<std::size_t>(d)]);
+                        used[cell] = 1;
+                        double* dst = table.data() + cell * nd;
+                        for (std::size_t j = 0; j < nd; ++j) dst[j] += rv[j];
+                    }
+                }
+            }
+            for (std::size_t t = 0; t < inner.size(); ++t) keep(inner[t], table.data() + t * slots * nd, used.data() + t * slots);
+        };
+        if (leaves && m >= PivotTuning().ParallelRecords) {
+            std::exception_ptr failed;
+            std::thread other([&] {
+                try {
+                    leafSums();
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+            });
+            try {
+                innerSums();
+            } catch (...) {
+                other.join();
+                throw;
+            }
+            other.join();
+            if (failed) std::rethrow_exception(failed);
+        } else {
+            if (leaves) leafSums();
+            innerSums();
+        }
+        sumsX_ = x.Root.get();
+        sumsY_ = y.Root.get();
+        sumsFields_ = fieldCount;
+        sumsCounted_.swap(counted);
+        return;
+    }
+
+    // Many cells: level by level, the counted records are
     // moved into one bucket per node of the level (a stable counting sort), so that each node
     // then reads its records one after another.
-    TOLAPNode* root = x.Root.get();
     if (!root->Leaf) {
-        const std::size_t xSlots = static_cast<std::size_t>(x.RowCount()) + 1;
         std::vector<std::int32_t> parentOf(xSlots, 0);
         for (std::size_t r = 1; r < xSlots; ++r) parentOf[r] = x.Rows[r - 1]->Parent->OwnRow + 1;
         std::vector<std::int32_t> start(xSlots + 1, 0), fill;

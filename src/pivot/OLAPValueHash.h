@@ -26,10 +26,13 @@ inline std::uint64_t HashValueBytes(const void* p, std::size_t size) {
 }
 
 //! Distinct buffers of one size, each numbered in the order first added. Holds pointers only:
-//! the buffers must outlive the set.
+//! the buffers must outlive the set. For text slots (a flag byte, then the text ended by a zero
+//! byte or by the slot) only the flag and the text are hashed: equal slots have equal texts,
+//! so the hash stays that of the bytes' equality, and a short text in a wide slot hashes fast.
 class TOLAPBytesSet {
 public:
-    TOLAPBytesSet(std::size_t valueSize, std::size_t expected) : size_(valueSize) {
+    TOLAPBytesSet(std::size_t valueSize, std::size_t expected, bool textSlots = false)
+        : size_(valueSize), text_(textSlots && valueSize > 0) {
         std::size_t cap = 16;
         while (cap < 2 * expected) cap *= 2;
         slots_.assign(cap, -1);
@@ -37,7 +40,7 @@ public:
     }
     //! Number of the buffer's bytes, added when new.
     std::int32_t Add(const void* buffer) {
-        std::size_t h = static_cast<std::size_t>(HashValueBytes(buffer, size_)) & mask_;
+        std::size_t h = static_cast<std::size_t>(Hash(buffer)) & mask_;
         for (;; h = (h + 1) & mask_) {
             const std::int32_t j = slots_[h];
             if (j < 0) break;
@@ -51,7 +54,7 @@ public:
     }
     //! Number of the buffer's bytes, -1 when not added.
     std::int32_t Find(const void* buffer) const {
-        for (std::size_t h = static_cast<std::size_t>(HashValueBytes(buffer, size_)) & mask_;; h = (h + 1) & mask_) {
+        for (std::size_t h = static_cast<std::size_t>(Hash(buffer)) & mask_;; h = (h + 1) & mask_) {
             const std::int32_t j = slots_[h];
             if (j < 0) return -1;
             if (std::memcmp(items_[static_cast<std::size_t>(j)], buffer, size_) == 0) return j;
@@ -61,17 +64,25 @@ public:
     const std::vector<const void*>& Items() const { return items_; }
 
 private:
+    std::uint64_t Hash(const void* buffer) const {
+        if (!text_) return HashValueBytes(buffer, size_);
+        const auto* b = static_cast<const std::uint8_t*>(buffer);
+        const void* zero = std::memchr(b + 1, 0, size_ - 1);
+        return HashValueBytes(b, zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - b) : size_);
+    }
+
     void Grow() {
         slots_.assign(slots_.size() * 2, -1);
         mask_ = slots_.size() - 1;
         for (std::size_t j = 0; j < items_.size(); ++j) {
-            std::size_t h = static_cast<std::size_t>(HashValueBytes(items_[j], size_)) & mask_;
+            std::size_t h = static_cast<std::size_t>(Hash(items_[j])) & mask_;
             while (slots_[h] >= 0) h = (h + 1) & mask_;
             slots_[h] = static_cast<std::int32_t>(j);
         }
     }
 
     std::size_t size_;
+    bool text_;
     std::size_t mask_ = 0;
     std::vector<std::int32_t> slots_;
     std::vector<const void*> items_;

@@ -1,11 +1,9 @@
 #include "pivot/OLAPVisibleFields.h"
 
 #include <algorithm>
-#include <optional>
 #include <unordered_set>
 
 #include "pivot/Kubrix.h"
-#include "pivot/OLAPValueHash.h"
 #include "support/CursorStack.h"
 #include "support/Errors.h"
 
@@ -15,23 +13,12 @@ namespace {
 const char* const kMsgNotImplemented = "Не реализовано";
 const char* const kMsgTooManyLevels = "Слишком много полей на оси";
 
-// Positions of a dictionary's values by their bytes, so that every record finds its value
-// without a binary search. Memo fields compare texts and use the dictionary's own search.
-class ValueTable {
-public:
-    explicit ValueTable(const TQelOLAPField& f) : field_(f) {
-        if (f.IsMemo() || f.ValueSize <= 0) return;
-        set_.emplace(static_cast<std::size_t>(f.ValueSize), f.Values.size());
-        for (const auto& e : f.Values) set_->Add(e->Value.data());
-    }
-    //! Position of the value, -1 when absent.
-    int IndexOf(const void* buffer) const { return set_ ? set_->Find(buffer) : field_.IndexOfValue(buffer); }
-
-private:
-    const TQelOLAPField& field_;
-    std::optional<TOLAPBytesSet> set_;
-};
 }  // namespace
+
+TPivotTuning& PivotTuning() {
+    static TPivotTuning tuning;
+    return tuning;
+}
 
 TQelOLAPVisibleFields::TQelOLAPVisibleFields(TQelKubrix& grid, bool isAxis) : IsAxis(isAxis), grid_(grid) {}
 
@@ -157,13 +144,17 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     const std::size_t count = static_cast<std::size_t>(n);
 
     // Each record's value at each level as its rank in the level's axis order (values that
-    // compare equal share a rank), found by one dictionary search per record and level.
-    std::vector<std::int32_t> keys(count * depth);
+    // compare equal share a rank), read from the field's record codes.
+    std::vector<const std::int32_t*> codes(depth);
+    std::vector<std::vector<std::int32_t>> ranks(depth);
     std::vector<std::int32_t> buckets(depth, 0);
     for (std::size_t k = 0; k < depth; ++k) {
-        const TQelOLAPField& f = *fields[k];
+        TQelOLAPField& f = *fields[k];
+        codes[k] = f.RecordCodes().data();
         const std::size_t d = f.Values.size();
-        std::vector<std::int32_t> perm(d), rank(d, 0);
+        std::vector<std::int32_t> perm(d);
+        std::vector<std::int32_t>& rank = ranks[k];
+        rank.assign(d, 0);
         for (std::size_t j = 0; j < d; ++j) perm[j] = static_cast<std::int32_t>(j);
         auto value = [&f](std::int32_t j) { return f.Values[static_cast<std::size_t>(j)]->Buffer(); };
         std::sort(perm.begin(), perm.end(), [&](std::int32_t a, std::int32_t b) { return f.Compare(value(a), value(b)) < 0; });
@@ -173,29 +164,12 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
             rank[static_cast<std::size_t>(perm[j])] = r;
         }
         buckets[k] = r + 1;
-        const ValueTable table(f);
-        for (int i = 0; i < n; ++i) {
-            const void* buffer = f.RecordValue(*records, i);
-            const int pos = table.IndexOf(buffer);
-            if (pos < 0) f.Find(buffer);  // raises the look-up error of the missing value
-            keys[static_cast<std::size_t>(i) * depth + k] = rank[static_cast<std::size_t>(pos)];
-        }
     }
-    auto key = [&](std::int32_t rec, std::size_t k) { return keys[static_cast<std::size_t>(rec) * depth + k]; };
+    auto key = [&](std::int32_t rec, std::size_t k) {
+        return ranks[k][static_cast<std::size_t>(codes[k][static_cast<std::size_t>(rec)])];
+    };
 
-    // Records in the order of their value paths, equal paths in record order: a stable
-    // counting sort per level, innermost level first.
-    std::vector<std::int32_t> order(count), sorted(count);
-    for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::int32_t>(i);
-    for (std::size_t k = depth; k-- > 0;) {
-        std::vector<std::size_t> start(static_cast<std::size_t>(buckets[k]) + 1, 0);
-        for (std::int32_t rec : order) ++start[static_cast<std::size_t>(key(rec, k)) + 1];
-        for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-        for (std::int32_t rec : order) sorted[start[static_cast<std::size_t>(key(rec, k))]++] = rec;
-        order.swap(sorted);
-    }
-
-    // Built aside and swapped in, so that a value missing from a dictionary leaves the axis as it was.
+    // Built aside and swapped in, so that a failure leaves the axis as it was.
     std::deque<TOLAPNode> nodes;
     auto root = std::make_unique<TOLAPNode>();
     root->Leaf = depth == 0;
@@ -205,18 +179,14 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
     // Per node (in creation order): its lowest record, whose value the node shows.
     std::vector<std::int32_t> firstRecord;
     path[0] = root.get();
-    std::int32_t previous = -1;
-    for (std::int32_t rec : order) {
-        // The first level where this record leaves the previous record's path.
-        std::size_t k = 0;
-        if (previous >= 0) {
-            while (k < depth && key(previous, k) == key(rec, k)) {
-                std::int32_t& first = firstRecord[pathIndex[k + 1]];
-                first = std::min(first, rec);
-                ++k;
-            }
+    // Extends the path to a record's value path, from the first level where it leaves the
+    // previous path (same: the levels above it), creating the nodes below.
+    auto descend = [&](std::size_t same, std::int32_t rec) {
+        for (std::size_t k = 0; k < same; ++k) {
+            std::int32_t& first = firstRecord[pathIndex[k + 1]];
+            first = std::min(first, rec);
         }
-        for (; k < depth; ++k) {
+        for (std::size_t k = same; k < depth; ++k) {
             TOLAPNode* node = &nodes.emplace_back();
             node->Level = static_cast<std::uint8_t>(k);
             node->Leaf = k + 1 == depth;
@@ -226,14 +196,74 @@ void TQelOLAPVisibleFields::UpdateIndexData() {
             pathIndex[k + 1] = firstRecord.size();
             firstRecord.push_back(rec);
         }
-        path[depth]->Records.push_back(rec);
-        leaves[static_cast<std::size_t>(rec)] = path[depth];
-        previous = rec;
+    };
+
+    // The value paths as one number each (ranks in mixed radix, outermost level first), when
+    // the space of paths is small enough for tables indexed by it: then the paths present are
+    // walked in order and the records dealt to their leaves in one pass, with no sort.
+    const std::uint64_t densePaths = std::min<std::uint64_t>(PivotTuning().DensePaths, std::uint64_t{1} << 30);
+    std::uint64_t space = 1;
+    for (std::size_t k = 0; k < depth && space <= densePaths; ++k) space *= static_cast<std::uint64_t>(buckets[k]);
+    if (space <= std::max<std::uint64_t>(densePaths / 8, 2 * count) && space <= densePaths) {
+        std::vector<std::uint32_t> stride(depth, 1);
+        for (std::size_t k = depth; k-- > 1;) stride[k - 1] = stride[k] * static_cast<std::uint32_t>(buckets[k]);
+        std::vector<std::uint32_t> pathOf(count);
+        std::vector<std::int32_t> firstOf(space, -1), countOf(space, 0);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint32_t p = 0;
+            for (std::size_t k = 0; k < depth; ++k) p += static_cast<std::uint32_t>(key(static_cast<std::int32_t>(i), k)) * stride[k];
+            pathOf[i] = p;
+            if (firstOf[p] < 0) firstOf[p] = static_cast<std::int32_t>(i);
+            ++countOf[p];
+        }
+        std::vector<TOLAPNode*> leafOf(space, nullptr);
+        std::uint32_t previous = 0;
+        bool any = false;
+        for (std::uint32_t p = 0; p < space; ++p) {
+            if (countOf[p] == 0) continue;
+            std::size_t same = 0;
+            if (any) {
+                while (same < depth && previous / stride[same] == p / stride[same]) ++same;
+            }
+            descend(same, firstOf[p]);
+            leafOf[p] = path[depth];
+            path[depth]->Records.reserve(static_cast<std::size_t>(countOf[p]));
+            previous = p;
+            any = true;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            TOLAPNode* leaf = leafOf[pathOf[i]];
+            leaf->Records.push_back(static_cast<std::int32_t>(i));
+            leaves[i] = leaf;
+        }
+    } else {
+        // Records in the order of their value paths, equal paths in record order: a stable
+        // counting sort per level, innermost level first.
+        std::vector<std::int32_t> order(count), sorted(count);
+        for (std::size_t i = 0; i < count; ++i) order[i] = static_cast<std::int32_t>(i);
+        for (std::size_t k = depth; k-- > 0;) {
+            std::vector<std::size_t> start(static_cast<std::size_t>(buckets[k]) + 1, 0);
+            for (std::int32_t rec : order) ++start[static_cast<std::size_t>(key(rec, k)) + 1];
+            for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+            for (std::int32_t rec : order) sorted[start[static_cast<std::size_t>(key(rec, k))]++] = rec;
+            order.swap(sorted);
+        }
+        std::int32_t previous = -1;
+        for (std::int32_t rec : order) {
+            std::size_t same = 0;
+            if (previous >= 0) {
+                while (same < depth && key(previous, same) == key(rec, same)) ++same;
+            }
+            descend(same, rec);
+            path[depth]->Records.push_back(rec);
+            leaves[static_cast<std::size_t>(rec)] = path[depth];
+            previous = rec;
+        }
     }
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         TOLAPNode& node = nodes[i];
         const TQelOLAPField& f = *fields[node.Level];
-        node.Entry = f.Find(f.RecordValue(*records, firstRecord[i]));
+        node.Entry = f.Values[static_cast<std::size_t>(codes[node.Level][static_cast<std::size_t>(firstRecord[i])])].get();
     }
 
     ClearIndex();

@@ -17,6 +17,19 @@ namespace kubrix {
 
 class TQelKubrix;
 
+//! Sizes at which building the trees and the sums changes method (the results are the same
+//! either way; a test may lower them to check every method on small data).
+struct TPivotTuning {
+    //! Largest space of value paths an axis deals its records by with tables indexed by path.
+    std::uint64_t DensePaths = std::uint64_t{1} << 24;
+    //! Largest table of node pairs the sums are gathered in.
+    std::size_t DenseCells = std::size_t{1} << 22;
+    //! Fewest counted records worth a second thread for the sums.
+    std::size_t ParallelRecords = 200000;
+};
+//! The process's tuning.
+TPivotTuning& PivotTuning();
+
 //! One placed field.
 class TQelOLAPVisibleField {
 public:

@@ -52,6 +52,7 @@ void TMemoryRecordSource::Close() {
 }
 
 void TMemoryRecordSource::Clear() {
+    Touch();
     data_.clear();
     blobs_.clear();
     count_ = 0;
@@ -65,6 +66,7 @@ void TMemoryRecordSource::Reserve(int records) {
 
 int TMemoryRecordSource::AddRecord(const std::vector<Variant>& values) {
     if (values.size() > fields_.size()) throw Exception("Too many values for a record");
+    Touch();
     data_.resize(data_.size() + recordSize_, 0);
     blobs_.resize(blobs_.size() + static_cast<std::size_t>(blobCount_));
     const int record = count_++;
@@ -93,6 +95,7 @@ void TMemoryRecordSource::SetValue(int record, int column, const Variant& value)
     CheckColumn(column);
     const int blob = blobOf_[static_cast<std::size_t>(column)];
     if (blob >= 0) {
+        Touch();
         blobs_[static_cast<std::size_t>(record) * static_cast<std::size_t>(blobCount_) + static_cast<std::size_t>(blob)] =
             value.IsEmptyOrNull() ? std::string() : value.ToAnsi();
         return;
@@ -121,6 +124,7 @@ std::uint8_t* TMemoryRecordSource::Slot(int record, int column) {
     CheckColumn(column);
     const std::int32_t offset = fields_[static_cast<std::size_t>(column)].Offset;
     if (offset < 0) throw Exception("Необрабатываемый тип поля." + fields_[static_cast<std::size_t>(column)].Name);
+    Touch();  // the caller writes through it
     return data_.data() + static_cast<std::size_t>(record) * recordSize_ + static_cast<std::size_t>(offset);
 }
 

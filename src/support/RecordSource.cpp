@@ -21,6 +21,7 @@ void TRecordSource::AddListener(IRecordSourceListener* listener) {
 void TRecordSource::RemoveListener(IRecordSourceListener* listener) { std::erase(listeners_, listener); }
 
 void TRecordSource::Notify(TRecordSourceChange change) {
+    Touch();
     const std::vector<IRecordSourceListener*> listeners = listeners_;
     for (IRecordSourceListener* l : listeners) {
         // A listener removed by an earlier one is no longer there to hear it.

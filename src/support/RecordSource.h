@@ -74,15 +74,23 @@ public:
     //! of its std::string; nullptr when the column has neither.
     const void* FieldData(int record, int field) const;
 
+    //! A number that changes whenever the records may have changed (opened, closed, written,
+    //! added, removed, narrowed), so that a reader may keep what it derived from them while
+    //! the number stands.
+    virtual std::uint64_t Generation() const { return generation_; }
+
     //! Adds a listener (once); it must be removed, or hear Destroyed, before it goes.
     void AddListener(IRecordSourceListener* listener);
     void RemoveListener(IRecordSourceListener* listener);
 
 protected:
-    //! Tells every listener, those added or removed meanwhile aside.
+    //! Tells every listener, those added or removed meanwhile aside (a new generation first).
     void Notify(TRecordSourceChange change);
+    //! The records changed: readers drop what they derived from them.
+    void Touch() { ++generation_; }
 
 private:
+    std::uint64_t generation_ = 0;
     std::vector<IRecordSourceListener*> listeners_;
 };
 

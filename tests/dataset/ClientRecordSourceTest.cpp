@@ -3,6 +3,7 @@
 // listeners.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,4 +118,40 @@ TEST(ClientRecordSource, ListenersHearOpenCloseAndTheEnd) {
     using C = TRecordSourceChange;
     EXPECT_EQ(heard.Changes, (std::vector<C>{C::Opened, C::Closed, C::Opened, C::Closed, C::Destroyed}));
     EXPECT_EQ(gone.Changes, (std::vector<C>{C::Opened}));
+}
+
+// A reader keeps what it derived from the records while the generation stands: every change
+// of them must move it, and a mere move of the cursor must not.
+TEST(ClientRecordSource, EveryChangeOfTheRecordsMovesTheGeneration) {
+    struct Case {
+        const char* name;
+        std::function<void(TQelODBCClient&)> act;
+        bool changes;
+    };
+    const std::vector<Case> cases = {
+        {"a record added", [](TQelODBCClient& ds) { ds.AddRecord(); }, true},
+        {"a value written in place",
+         [](TQelODBCClient& ds) { ds.SetFieldValueInBuffer(ds.Fields()[1], 0, Variant::FromInt32(5)); }, true},
+        {"an edit posted",
+         [](TQelODBCClient& ds) {
+             ds.Edit();
+             ds.Fields()[1]->SetAsInteger(40);
+             ds.Post();
+         },
+         true},
+        {"a record deleted", [](TQelODBCClient& ds) { ds.Delete(); }, true},
+        {"a record moved", [](TQelODBCClient& ds) { ds.GetMemoryRecord(0)->SetIndex(1); }, true},
+        {"reopened", [](TQelODBCClient& ds) { ds.Close(); ds.Open(); }, true},
+        {"the cursor moved by a record", [](TQelODBCClient& ds) { ds.Next(); ds.Next(); ds.Prior(); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TQelODBCClient ds;
+        TClientRecordSource source(ds);
+        Fill(ds, {1, 2, 3});
+        ds.First();
+        const std::uint64_t before = source.Generation();
+        c.act(ds);
+        EXPECT_EQ(source.Generation() != before, c.changes);
+    }
 }

@@ -117,3 +117,42 @@ TEST(Aggregation, DataThatDoesNotConvertLeavesNoSums) {
     p.grid.UpdateGrid();
     EXPECT_EQ(p.Cell("", ""), "12.50");
 }
+
+// Each field keeps its records' dictionary positions between layouts; a change of the records
+// in between must be seen by the next layout, whatever way it was written.
+TEST(Aggregation, ALayoutAfterTheRecordsChangedSeesTheChange) {
+    FormatSettingsScope fs(Plain());
+    struct EditCase {
+        const char* name;
+        std::function<void(Pivot&)> edit;
+        std::vector<CellCase> cells;
+    };
+    const int v = 0;  // column V
+    const std::vector<EditCase> cases = {
+        {"a value moved to another group", [&](Pivot& p) { p.ds.SetValue(1, v, S("b")); },
+         {{"row total a", "a", "", "1.00"}, {"row total b", "b", "", "6.00"}, {"b·y", "b", "y", "2.00"}}},
+        {"a slot written in place", [&](Pivot& p) {
+             // The stored form of "b" copied over the first record's slot.
+             const std::vector<std::uint8_t> b(p.ds.Slot(2, v), p.ds.Slot(2, v) + p.ds.Field(v).SlotSize);
+             std::copy(b.begin(), b.end(), p.ds.Slot(0, v));
+         },
+         {{"row total a", "a", "", "2.00"}, {"row total b", "b", "", "5.00"}, {"b·x", "b", "x", "5.00"}}},
+        {"a record added", [&](Pivot& p) { p.AddRow({S("b"), S("y"), I(8), D(0)}); },
+         {{"row total b", "b", "", "12.00"}, {"b·y", "b", "y", "8.00"}, {"grand total", "", "", "15.00"}}},
+        {"records loaded anew in another order", [&](Pivot& p) {
+             p.ds.Close();
+             p.ds.Open();
+             p.AddRow({S("b"), S("y"), I(16), D(0)});
+             p.AddRow({S("a"), S("x"), I(32), D(0)});
+         },
+         {{"row total a", "a", "", "32.00"}, {"row total b", "b", "", "16.00"}, {"a·y", "a", "y", ""}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pivot p = Small();
+        p.Config({"V"}, {"H"}, {"Q"});
+        c.edit(p);
+        p.Config({"V"}, {"H"}, {"Q"});
+        ExpectCells(p, c.cells);
+    }
+}

@@ -88,7 +88,28 @@ std::string Prefix(const std::vector<std::string>& keys, std::size_t len) {
 
 }  // namespace
 
-TEST(RandomCrossCheck, ModelMatchesAPlainGroupBy) {
+// Each way of building the trees and the sums: tables where they are small, sorts and
+// per-node slots otherwise, and the sums on two threads.
+struct TuningCase { const char* name; TPivotTuning tuning; };
+const TuningCase kTunings[] = {
+    {"default", TPivotTuning{}},
+    {"no tables", TPivotTuning{0, 0, 200000}},
+    {"tables on two threads", TPivotTuning{std::uint64_t{1} << 24, std::size_t{1} << 22, 0}},
+};
+
+class RandomCrossCheck : public ::testing::TestWithParam<TuningCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Methods, RandomCrossCheck, ::testing::ValuesIn(kTunings),
+                         [](const auto& info) {
+                             std::string n = info.param.name;
+                             std::replace(n.begin(), n.end(), ' ', '_');
+                             return n;
+                         });
+
+TEST_P(RandomCrossCheck, ModelMatchesAPlainGroupBy) {
+    const TPivotTuning saved = PivotTuning();
+    PivotTuning() = GetParam().tuning;
+    ScopeExit restore([&] { PivotTuning() = saved; });
     std::mt19937 rng(20240607);
     const std::vector<Dim> dims = Dims();
     auto chance = [&rng](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
