@@ -28,9 +28,12 @@ RecordsPanel::RecordsPanel(TKubrixX& control, QWidget* parent) : QWidget(parent)
     grid_->setObjectName("records");
     layout->addWidget(caption_);
     layout->addWidget(grid_, 1);
-    grid_->SetDataSource(&control_.Session().dsData());
+    // A viewer: the pivot sums the stored records, so the panel does not change them.
+    grid_->SetOptions(TQelCustomGrid::goColSizing);
+    grid_->OnCanEditShow = [](TQelDBGrid&, TQelColumn&, bool& allow) { allow = false; };
     // A new result brings new columns: the kept layout and the totals go onto them again.
     connect(grid_, &TQelDBGrid::columnsRebound, this, [this] {
+        for (int i = 0; i < grid_->ColumnCount(); ++i) grid_->Column(i).ReadOnly = true;
         if (!layout_.IsEmpty()) grid_->SetColumnsAsVariant(layout_);
         FollowLayout();
     });
@@ -38,6 +41,7 @@ RecordsPanel::RecordsPanel(TKubrixX& control, QWidget* parent) : QWidget(parent)
     // The drill-down changes which records the dataset shows; the grid hears it, the caption follows.
     // Queued: the session notes its drill-down only after the dataset has told its controls.
     connect(grid_, &TQelDBGrid::recordsChanged, this, &RecordsPanel::UpdateCaption, Qt::QueuedConnection);
+    grid_->SetDataSource(&control_.Session().dsData());
     FollowLayout();
 }
 

@@ -401,6 +401,8 @@ void TQelDBGrid::SetShowColumnsGroups(bool value) {
 int TQelDBGrid::TitleRowHeight() const { return DefaultRowHeight(); }
 
 void TQelDBGrid::LayoutColumns() {
+    const bool wasSyncing = Syncing;
+    Syncing = true;
     LayingOut = true;
     {
         TGridUpdateGuard batch(Geometry());
@@ -418,6 +420,7 @@ void TQelDBGrid::LayoutColumns() {
         cols.SetFixedCount(1 + FixedColsValue);
     }
     LayingOut = false;
+    Syncing = wasSyncing;
     TextCache.clear();
     SyncCurrent();
     viewport()->update();
@@ -483,6 +486,9 @@ void TQelDBGrid::LayoutRows() {
     const int window = WindowRows();
     Top = std::clamp(Top, 0, std::max(0, count - window));
     const int rows = 1 + std::clamp(count - Top, 0, window);
+    // The base grid clamps its current cell to the new rows; that is no move of the user's.
+    const bool wasSyncing = Syncing;
+    Syncing = true;
     LayingOut = true;
     {
         TGridUpdateGuard batch(Geometry());
@@ -493,6 +499,7 @@ void TQelDBGrid::LayoutRows() {
         axis.SetFixedCount(1);
     }
     LayingOut = false;
+    Syncing = wasSyncing;
     TextCache.assign(static_cast<std::size_t>(rows), std::nullopt);
     UpdateVScroll();
 }

@@ -82,6 +82,7 @@ private slots:
     void malformedLayoutsRestoreWhatTheyCan();
     void topLeftCellOpensTheColumnsEditorAndCtrlFTheSearch();
     void filteredRecordsAreSkipped();
+    void narrowingKeepsTheDatasetsRecord();
 };
 
 void TestQelDBGrid::rowsAreAWindowOnTheRecords() {
@@ -355,6 +356,22 @@ void TestQelDBGrid::filteredRecordsAreSkipped() {
     f.grid.setFocus();
     QTest::keyClick(&f.grid, Qt::Key_Down);
     QCOMPARE(f.Id(), 17);
+}
+
+void TestQelDBGrid::narrowingKeepsTheDatasetsRecord() {
+    // The current row is far down when the records shrink to two: the grid follows the dataset's
+    // record and moves nothing itself.
+    Fixture f(100);
+    QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+    f.grid.MoveToPos(9);
+    QCOMPARE(f.grid.Current().Row, 10);
+    const std::vector<std::int32_t> subset{5, 6};
+    f.ds.SetRecordFilter(&subset);
+    QCOMPARE(f.grid.ShownRecordCount(), 2);
+    QCOMPARE(f.Id(), 6);
+    QCOMPARE(f.grid.Current().Row, 1);
+    f.ds.SetRecordFilter(nullptr);
+    QCOMPARE(f.grid.ShownRecordCount(), 100);
 }
 
 QTEST_MAIN(TestQelDBGrid)
