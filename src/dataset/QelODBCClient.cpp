@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dataset/ClientIndex.h"
+#include "dataset/AccessManager.h"
 #include "dataset/ClientIndex2.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCQuery.h"
@@ -38,6 +39,7 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
                                  [&](TQelODBCClientIndex* i) { return static_cast<TComponent*>(i) == component; }),
                   Indexes.end());
     if (SecondIndex && static_cast<TComponent*>(SecondIndex) == component) SecondIndex = nullptr;
+    if (accessManager_ && static_cast<TComponent*>(accessManager_) == component) accessManager_ = nullptr;
 }
 
 TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }
@@ -316,7 +318,11 @@ void TQelODBCClient::SetCapacity(int value) {
     if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
 }
 
-bool TQelODBCClient::FieldReadOnly(const TField* field) const { return ReadOnly || field->ReadOnly(); }
+bool TQelODBCClient::FieldReadOnly(const TField* field) const {
+    if (ReadOnly || field->ReadOnly()) return true;
+    // Column rights are asked only of fields that exist in the database already.
+    return accessManager_ && State() != dsInsert && accessManager_->DeniesFieldUpdate(field);
+}
 
 void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
     // Records of this dataset alone are always current; a loader that fetches rows
