@@ -125,7 +125,6 @@ TfrmOLAPValuesList::TfrmOLAPValuesList(QWidget* parent)
 }
 
 TfrmOLAPValuesList::~TfrmOLAPValuesList() {
-    Data->SetOnFilterRecord(nullptr);
     dbgData->OnResize = nullptr;
     dbgData->SetDataSource(nullptr);
 }
