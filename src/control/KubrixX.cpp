@@ -11,6 +11,7 @@
 #include "support/Text.h"
 #include "support/UiServices.h"
 #include "ui/FrmKubrixEditor.h"
+#include "ui/FrmOLAPValuesList.h"
 #include "ui/KubrixXAbout.h"
 #include "ui/QelKubrixView.h"
 
@@ -341,7 +342,17 @@ void TKubrixX::KubrixEditGrid(TQelKubrix&) {
 }
 
 void TKubrixX::KubrixValueFilter(TQelKubrix&, TQelOLAPField& field, int col, int row) {
-    emit valueFilterRequested(QString::fromStdString(field.FieldName), CellCorner(col, row, true));
+    const QPoint at = CellCorner(col, row, true);
+    const std::string fieldName = field.FieldName;
+    emit valueFilterRequested(QString::fromStdString(fieldName), at);
+    // Called from a mouse event: nothing may escape into the event loop. The field is looked up
+    // again: a receiver of the signal may have laid the grid out anew.
+    try {
+        if (TQelOLAPField* f = grid_->OLAPFields().FindField(fieldName))
+            if (ShowValuesFilter(this, at, *f)) view_->viewport()->update();
+    } catch (const std::exception& e) {
+        UiServices().MessageBox(e.what(), "KubrixX", MB_OK | MB_ICONERROR);
+    }
 }
 
 void TKubrixX::KubrixDrillDown(TQelKubrix&, const std::optional<std::vector<std::int32_t>>& records) {

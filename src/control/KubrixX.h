@@ -125,7 +125,7 @@ signals:
 
 signals:
     //! The filter button of a field's caption was pressed: its value filter opens at the screen
-    //! position of the caption cell's bottom-left corner.
+    //! position of the caption cell's bottom-left corner (told before the popup shows).
     void valueFilterRequested(const QString& fieldName, const QPoint& globalPos);
 
 protected:

@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QTest>
 #include <QTimer>
 
@@ -17,6 +20,8 @@
 #include "pivot/Kubrix.h"
 #include "support/UiServices.h"
 #include "ui/FrmKubrixEditor.h"
+#include "ui/FrmOLAPValuesList.h"
+#include "ui/QelDBGrid.h"
 #include "ui/QelKubrixView.h"
 
 namespace kubrix::test {
@@ -62,19 +67,20 @@ private:
     TQelKubrix& grid_;
 };
 
-// Runs action on the report editor once it is the modal window; returns whether it ever was.
-// The dialog is modal, so the click that opens it returns only after action has closed it.
-class OnEditor {
+// Runs action on a modal window of type W once it shows; Seen tells whether it ever did.
+// The window is modal, so the click that opens it returns only after action has closed it.
+template <class W>
+class OnModal {
 public:
-    explicit OnEditor(std::function<void(TfrmKubrixEditor&)> action) : action_(std::move(action)) {
+    explicit OnModal(std::function<void(W&)> action) : action_(std::move(action)) {
         timer_.setInterval(0);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* editor = qobject_cast<TfrmKubrixEditor*>(QApplication::activeModalWidget());
-            if (!editor || !editor->isVisible()) return;
+            auto* window = qobject_cast<W*>(QApplication::activeModalWidget());
+            if (!window || !window->isVisible()) return;
             timer_.stop();
             seen_ = true;
-            pos_ = editor->pos();
-            action_(*editor);
+            pos_ = window->pos();
+            action_(*window);
         });
         timer_.start();
     }
@@ -82,11 +88,13 @@ public:
     QPoint Pos() const { return pos_; }
 
 private:
-    std::function<void(TfrmKubrixEditor&)> action_;
+    std::function<void(W&)> action_;
     QTimer timer_;
     bool seen_ = false;
     QPoint pos_;
 };
+using OnEditor = OnModal<TfrmKubrixEditor>;
+using OnValues = OnModal<TfrmOLAPValuesList>;
 
 TEST_F(GridWiring, TopLeftCellOpensTheEditorAndApplyLaysOut) {
     struct Case {
@@ -177,10 +185,88 @@ TEST_F(GridWiring, DrillDownAndValueFilterReachTheControl) {
     QObject::connect(form, &TKubrixX::valueFilterRequested,
                      [&](const QString& field, const QPoint& at) { filters.emplace_back(field, at); });
     const QRect manager = View().CellRect(2, d.FixedRows - 1);  // the second vertical caption
+    OnValues popup([](TfrmOLAPValuesList& p) { QTest::mouseClick(p.bCancel, Qt::LeftButton); });
     QTest::mouseClick(View().viewport(), Qt::LeftButton, {}, TQelKubrixView::BtnRect(manager).center());
+    EXPECT_TRUE(popup.Seen());
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_EQ(filters[0].first, "manager");
     EXPECT_EQ(filters[0].second, View().viewport()->mapToGlobal(QPoint(manager.left(), manager.bottom() + 1)));
+}
+
+// The filter button of a caption opens the field's values with their flags below the caption
+// cell; "Ok" makes the check states the flags, and the sums, the drill-down and the saved state
+// follow; "Cancel" changes nothing.
+TEST_F(GridWiring, ValueFilterThroughThePopup) {
+    TQelKubrix& grid = form->Grid();
+    TQelOLAPField& manager = grid.OLAPFields().FieldByName("manager");
+    auto managerRows = [&] {
+        QStringList names;
+        const TKubrixDims d = grid.Dims();
+        for (int row = d.FixedRows; row < d.RowCount; ++row)
+            if (grid.Geometry().Rows().Visible(row)) names << QString::fromStdString(grid.GetEditText(2, row));
+        return names;
+    };
+    auto grandTotal = [&] {
+        const TKubrixDims d = grid.Dims();
+        return grid.GetEditText(d.ColCount - 1 - d.nY, d.RowCount - 1);
+    };
+    const std::string allTotal = grandTotal();
+    ASSERT_TRUE(managerRows().contains(QString::fromUtf8("Иванов")));
+    auto clickFilter = [&] {
+        const QRect caption = View().CellRect(2, grid.Dims().FixedRows - 1);
+        QTest::mouseClick(View().viewport(), Qt::LeftButton, {}, TQelKubrixView::BtnRect(caption).center());
+        return caption;
+    };
+
+    // "Cancel" after unchecking everything: no flag changes.
+    OnValues cancel([](TfrmOLAPValuesList& p) {
+        QTest::mouseClick(p.bUncheckAll, Qt::LeftButton);
+        QTest::mouseClick(p.bCancel, Qt::LeftButton);
+    });
+    clickFilter();
+    ASSERT_TRUE(cancel.Seen());
+    for (const auto& entry : manager.Values) EXPECT_TRUE(entry->Selected);
+    EXPECT_EQ(grandTotal(), allTotal);
+
+    // Uncheck Иванов found by the search, then "Ok".
+    QStringList listed;
+    OnValues pick([&](TfrmOLAPValuesList& p) {
+        for (int row = 1; row <= p.dbgData->ShownRecordCount(); ++row) listed << p.dbgData->CellText(0, row);
+        for (QChar ch : QString::fromUtf8("иван"))  // typed; keyClicks takes ASCII only
+            QTest::sendKeyEvent(QTest::Click, p.eFind, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        QTest::keyClick(p.eFind, Qt::Key_Return);
+        ASSERT_EQ(p.dbgData->ShownRecordCount(), 1);
+        QTest::mouseClick(p.dbgData->viewport(), Qt::LeftButton, {}, p.dbgData->CellRect(p.dbgData->GridColOf(1), 1).center());
+        QTest::mouseClick(p.bOk, Qt::LeftButton);
+    });
+    const QRect caption = clickFilter();
+    ASSERT_TRUE(pick.Seen());
+    EXPECT_EQ(pick.Pos(), View().viewport()->mapToGlobal(QPoint(caption.left(), caption.bottom() + 1)));
+    EXPECT_EQ(listed, QStringList({QString::fromUtf8("Иванов"), QString::fromUtf8("Новиков"), QString::fromUtf8("Петрова")}));
+    for (const auto& entry : manager.Values)
+        EXPECT_EQ(entry->Selected, manager.ValueToText(entry->Buffer()) != "Иванов") << manager.ValueToText(entry->Buffer());
+    EXPECT_FALSE(managerRows().contains(QString::fromUtf8("Иванов")));
+    EXPECT_NE(grandTotal(), allTotal);
+    EXPECT_EQ(QString::fromStdString(grandTotal()).remove(QRegularExpression("[^0-9]")), "23425");  // 33.75 + 200.50
+
+    // The drill-down of the 2022 column total holds only Новиков's record now.
+    const TKubrixDims d = grid.Dims();
+    View().SetCurrent(d.FixedCols, d.RowCount - 1);
+    QTest::mouseDClick(View().viewport(), Qt::LeftButton, {}, View().CellRect(d.FixedCols, d.RowCount - 1).center());
+    EXPECT_EQ(form->Session().DrillDownRecords(), (std::optional<std::vector<std::int32_t>>(std::vector<std::int32_t>{3})));
+
+    // The selection is part of the saved state.
+    WideString state;
+    ASSERT_EQ(control->get_State(&state), S_OK);
+    OnValues all([](TfrmOLAPValuesList& p) {
+        QTest::mouseClick(p.bCheckAll, Qt::LeftButton);
+        QTest::mouseClick(p.bOk, Qt::LeftButton);
+    });
+    clickFilter();
+    ASSERT_TRUE(all.Seen());
+    EXPECT_EQ(grandTotal(), allTotal);
+    ASSERT_EQ(control->put_State(state), S_OK) << LastErrorDescription();
+    EXPECT_FALSE(managerRows().contains(QString::fromUtf8("Иванов")));
 }
 
 // Counts the paint events of a widget.
