@@ -475,8 +475,23 @@ void TQelODBCQuery::OpenCursorOnce() {
             BindParam(i, params_[i], b);
         }
         if (connection_->OnExecSQL) connection_->OnExecSQL(*this);
+        RowsAffected = -1;
         rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
         Check(rc);
+        if (rc == SQL_NO_DATA) RowsAffected = 0;  // a searched change that met no row
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            SQLLEN changed = -1;
+            if (SQL_SUCCEEDED(SQLRowCount(stmt, &changed))) RowsAffected = changed;
+            SQLSMALLINT columns = 0;
+            while (SkipCountResults && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns == 0) {
+                rc = SQLMoreResults(stmt);
+                if (rc == SQL_NO_DATA) {
+                    rc = SQL_SUCCESS;
+                    break;
+                }
+                Check(rc);
+            }
+        }
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
             CloseCursor();
         } else {

@@ -151,6 +151,11 @@ public:
     std::function<void(TQelODBCQuery&)> OnFieldsCreated;
     //! Open reads the rows.
     bool FetchRows = true;
+    //! Results without columns (counts of changed rows) before the first result with columns
+    //! are passed over, so that a command that changes rows and then selects one returns it.
+    bool SkipCountResults = false;
+    //! Rows the last execution changed, as the driver counts them (-1: not known).
+    std::int64_t RowsAffected = -1;
     //! Rows are read in blocks with bound columns where the driver allows it; off, every value
     //! is read with SQLGetData.
     bool BlockReads = true;
