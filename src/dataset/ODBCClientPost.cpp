@@ -172,8 +172,14 @@ void TQelODBCClient::UpdateRecordToDB(TRecordBuffer buffer) {
         buffer[RecBufSize] = 0;
         return;
     }
-    TQelODBCQuery statement(connection_);
-    statement.OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+    if (!update_) {
+        update_ = std::make_unique<TQelODBCQuery>();
+        update_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+        // Posts of one form send the same text again: the server plans it once.
+        update_->KeepPrepared = true;
+    }
+    TQelODBCQuery& statement = *update_;
+    statement.SetConnection(connection_);
     const bool fetch = !ResyncCommand.empty() || !UpdateCommand.empty();
     statement.FetchRows = fetch;
     statement.SkipCountResults = fetch;
@@ -198,14 +204,21 @@ void TQelODBCClient::UpdateRecordToDB(TRecordBuffer buffer) {
         InOwnTransaction(*connection_, [&] { statement.Open(); });
     } else {
         // Each statement on its own, so that the rows each one changed are known.
-        InOwnTransaction(*connection_, [&] {
+        const auto run = [&] {
             for (std::size_t i = 0; i < pieces.size(); ++i) {
                 statement.Close();
                 statement.SetSQL(prepare(pieces[i], false));
                 statement.Open();
                 if (checked[i] && statement.RowsAffected == 0) throw Exception(kMsgChangedByAnotherUser);
             }
-        });
+        };
+        // One statement outside a caller's transaction is a transaction of its own already (the
+        // connection commits each statement); one that met no row changed nothing to undo. This
+        // spares the two extra round trips of an explicit bracket on every post.
+        if (pieces.size() == 1 && !connection_->InTransaction() && connection_->Connected())
+            run();
+        else
+            InOwnTransaction(*connection_, run);
     }
     // Written: the buffer's values are the database's from now on.
     buffer[RecBufSize] = 0;

@@ -544,6 +544,8 @@ private:
     std::unique_ptr<TQelODBCQuery> resync_;
     std::unique_ptr<TQelODBCQuery> delete_;
     std::unique_ptr<TQelODBCQuery> insert_;
+    //! The update command's statement, kept prepared while posts send the same text.
+    std::unique_ptr<TQelODBCQuery> update_;
     bool loading_ = false;
     std::string originalTblName_;
     //! Runs a write statement in an own transaction with the parameter callback SetParamValue.
