@@ -275,6 +275,9 @@ TMemoryRecord* TQelODBCClient::FindRecordID(std::int32_t id) const {
 }
 
 int TQelODBCClient::FindRecordID_(std::int32_t id) const {
+    // Mostly asked for the cursor's own record (every edit and post puts the cursor on it).
+    if (RecordPos >= 0 && RecordPos < RealRecordCount() && Records[static_cast<std::size_t>(RecordPos)]->RecordID == id)
+        return RecordPos;
     for (std::size_t i = 0; i < Records.size(); ++i)
         if (Records[i]->RecordID == id) return static_cast<int>(i);
     return -1;

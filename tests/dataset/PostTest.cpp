@@ -238,6 +238,20 @@ TEST(PostMemory, AutomaticIncrementsFollowTheSignAndStartOverOnClose) {
     }
 }
 
+TEST(PostMemory, ActiveGivenWhileSettingUpOpensWhenDone) {
+    TQelODBCClient ds;
+    AddField<TQelODBCIntegerField>(ds, "ID");
+    ds.BeginLoading();
+    ds.SetOriginalTblName("Goods");  // only stored while setting up
+    ds.Open();
+    EXPECT_FALSE(ds.Active());
+    EXPECT_TRUE(ds.StoredActive);
+    EXPECT_TRUE(ds.GetSQL_Select().empty());
+    ds.Loaded();
+    EXPECT_TRUE(ds.Active());
+    EXPECT_EQ(ds.OriginalTblName(), "Goods");
+}
+
 // Rights of one user: only column "Name" of table "vGoods" may be updated.
 class NameOnly : public IColumnRights {
 public:
