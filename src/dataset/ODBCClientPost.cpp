@@ -1,10 +1,11 @@
 // Editing the in-memory dataset and writing each posted change to the database: the insert,
 // update and delete statements in a transaction of their own, the update command generated
 // from the changed fields' scripts, changes kept in memory without DoPostToDB, automatic
-// increments, column rights and the texts generated from one base name.
+// increments, column rights through the access manager and the texts generated from one base name.
 #include <algorithm>
 #include <cstring>
 
+#include "dataset/AccessManager.h"
 #include "dataset/ClientIndex.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
@@ -90,18 +91,8 @@ void TQelODBCClient::FieldRemoved(TField* field) {
 
 bool TQelODBCClient::FieldReadOnly(const TField* field) const {
     if (ReadOnly || field->ReadOnly()) return true;
-    // A new record is written whole: the rights of single columns are for updates.
-    if (!AccessManager || State() == dsInsert) return false;
-    IODBCField* odbc = AsODBCField(field);
-    if (!odbc || !odbc->GetCheckAccess()) return false;
-    BusyCursor busy;
-    const std::string table = Trim(odbc->GetTableName());
-    const std::string script = odbc->GetUpdate_ValueScript();
-    std::string column = Trim(script.substr(0, script.find('=')));
-    if (!column.empty() && column.front() == '[') column.erase(0, 1);
-    if (!column.empty() && column.back() == ']') column.pop_back();
-    if (table.empty() || column.empty()) return false;
-    return !AccessManager->CanUpdateColumn(table, column);
+    // Column rights are asked only of fields that exist in the database already.
+    return accessManager_ && State() != dsInsert && accessManager_->DeniesFieldUpdate(field);
 }
 
 // ---------------------------------------------------------------- database writes

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dataset/ClientIndex.h"
+#include "dataset/AccessManager.h"
 #include "dataset/ClientIndex2.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCQuery.h"
@@ -47,6 +48,7 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
                                  [&](TQelODBCClientIndex* i) { return static_cast<TComponent*>(i) == component; }),
                   Indexes.end());
     if (SecondIndex && static_cast<TComponent*>(SecondIndex) == component) SecondIndex = nullptr;
+    if (accessManager_ && static_cast<TComponent*>(accessManager_) == component) accessManager_ = nullptr;
 }
 
 TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }

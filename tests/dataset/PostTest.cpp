@@ -252,39 +252,6 @@ TEST(PostMemory, ActiveGivenWhileSettingUpOpensWhenDone) {
     EXPECT_EQ(ds.OriginalTblName(), "Goods");
 }
 
-// Rights of one user: only column "Name" of table "vGoods" may be updated.
-class NameOnly : public IColumnRights {
-public:
-    bool CanUpdateColumn(const std::string& table, const std::string& column) override {
-        asked.push_back(table + "." + column);
-        return table == "vGoods" && column == "Name";
-    }
-    std::vector<std::string> asked;
-};
-
-TEST(PostMemory, ColumnRightsMakeFieldsReadOnlyOutsideInserts) {
-    TQelODBCClient ds;
-    AddField<TQelODBCIntegerField>(ds, "idGoods");
-    auto* name = AddField<TQelODBCStringField>(ds, "Name", 20);
-    auto* price = AddField<TQelODBCFloatField>(ds, "Price");
-    auto* free = AddField<TQelODBCFloatField>(ds, "Note");
-    ds.SetOriginalTblName("Goods");
-    AsODBCField(free)->SetTableName("");
-    NameOnly rights;
-    ds.AccessManager = &rights;
-    ds.Open();
-    EXPECT_FALSE(ds.FieldReadOnly(name));
-    EXPECT_TRUE(ds.FieldReadOnly(price));
-    EXPECT_FALSE(price->CanModify());
-    EXPECT_FALSE(ds.FieldReadOnly(free));  // no table to ask about
-    EXPECT_EQ(rights.asked, (std::vector<std::string>{"vGoods.Name", "vGoods.Price", "vGoods.Price"}));
-    ds.Append();
-    EXPECT_FALSE(ds.FieldReadOnly(price));
-    AsODBCField(price)->GetCheckAccess();
-    price->SetReadOnly(true);
-    EXPECT_TRUE(ds.FieldReadOnly(price));
-}
-
 // ---------------------------------------------------------------- on a real database
 
 std::string Unique(const char* base) { return std::string(base) + "_" + std::to_string(getpid()); }
