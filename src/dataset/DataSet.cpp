@@ -164,6 +164,7 @@ void TDataSet::AddField(TField* field) { fields_.push_back(field); }
 
 void TDataSet::RemoveField(TField* field) {
     fields_.erase(std::remove(fields_.begin(), fields_.end(), field), fields_.end());
+    FieldRemoved(field);
 }
 
 TField* TDataSet::FindField(const std::string& name) const {
@@ -380,7 +381,7 @@ void TDataSet::BeginInsert(bool append) {
     SetState(dsInsert);
     {
         ScopeFail cancelOnFailure([this] { Cancel(); });
-        Fire(OnNewRecord, *this);
+        DoOnNewRecord();
     }
     modified_ = false;
     DataEvent(TDataEvent::deDataSetChange);

@@ -222,6 +222,10 @@ protected:
     virtual void DoBeforePost() { Fire(BeforePost, *this); }
     //! The after-post step: AfterPost.
     virtual void DoAfterPost() { Fire(AfterPost, *this); }
+    //! A field left the dataset (destroyed or moved): lists that name it forget it.
+    virtual void FieldRemoved(TField*) {}
+    //! Initial values of a new record: OnNewRecord.
+    virtual void DoOnNewRecord() { Fire(OnNewRecord, *this); }
 
     // ---- bookmarks and record numbers
     virtual void InternalGotoBookmark(const void* bookmark) = 0;

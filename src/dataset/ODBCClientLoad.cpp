@@ -45,14 +45,14 @@ void TQelODBCClient::SetConnection(TQelODBCConnection* connection) {
     if (connection_) connection_->RemoveClient(this);
     connection_ = connection;
     if (connection_) connection_->AddClient(this);
-    select_->SetConnection(connection);
+    for (TQelODBCQuery* q : {select_.get(), resync_.get(), delete_.get(), insert_.get()}) q->SetConnection(connection);
 }
 
 void TQelODBCClient::ConnectionDestroyed(TQelODBCConnection* connection) {
     if (connection != connection_) return;
     Close();
     connection_ = nullptr;
-    select_->SetConnection(nullptr);
+    for (TQelODBCQuery* q : {select_.get(), resync_.get(), delete_.get(), insert_.get()}) q->SetConnection(nullptr);
 }
 
 const std::string& TQelODBCClient::GetSQL_Select() const { return select_->SQL(); }
@@ -185,6 +185,11 @@ void TQelODBCClient::CreateFieldObjects() {
 }
 
 void TQelODBCClient::SetActive(bool value) {
+    if (loading_) {
+        StoredActive = value;
+        return;
+    }
+    if (value != Active()) ClearChangedRecords();
     if (value && !Active()) {
         Errors.clear();
         // What was left out of the fields stays said while those fields are in use.
@@ -195,7 +200,10 @@ void TQelODBCClient::SetActive(bool value) {
         DescribeSelect();  // no structure yet
     }
     TDataSet::SetActive(value);
-    if (!value) DataLoaded = false;
+    if (!value) {
+        DataLoaded = false;
+        ColumnMap.clear();
+    }
 }
 
 void TQelODBCClient::OnCreateODBCField(TQelODBCQuery& statement) {
@@ -264,6 +272,8 @@ void TQelODBCClient::LoadData() {
         select_->LongCount = BlobCount;
         select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };
         select_->OnFetchProgress = OnLoadProgress;
+        if (OnGetParamValue)
+            select_->SetGetParamValue([this](TQelODBCParam& p) { OnGetParamValue(*this, -1, p); });
         select_->Open();
     }
     AdoptRowLayout(*select_);
@@ -275,6 +285,13 @@ void TQelODBCClient::LoadData() {
             q.Close();
         }
     } closeAtEnd{*select_, *this};
+    ColumnMap.clear();
+    for (TField* f : Fields()) {
+        int column = -1;
+        for (int i = 0; i < select_->GetFieldCount() && column < 0; ++i)
+            if (CompareTextIgnoreCase(select_->GetField(i)->Name, f->FieldName()) == 0) column = i;
+        ColumnMap.push_back(column);
+    }
     const int rows = select_->RowCount();
     SetCapacity(static_cast<int>(Records.size()) + rows);
     AllocRecordData = false;
@@ -287,7 +304,6 @@ void TQelODBCClient::LoadData() {
     }
     DataLoaded = true;
     RecordPos = 0;
-    if (AfterDataLoad && !DoResyncRecordOnFirstAccess) AfterDataLoad(*this);
 }
 
 }  // namespace kubrix

@@ -14,9 +14,18 @@
 namespace kubrix {
 
 TQelODBCClient::TQelODBCClient(TComponent* owner)
-    : TDataSet(owner), select_(std::make_unique<TQelODBCQuery>()), expression_(std::make_unique<TQelExpration>()) {
+    : TDataSet(owner),
+      select_(std::make_unique<TQelODBCQuery>()),
+      resync_(std::make_unique<TQelODBCQuery>()),
+      delete_(std::make_unique<TQelODBCQuery>()),
+      insert_(std::make_unique<TQelODBCQuery>()),
+      expression_(std::make_unique<TQelExpration>()) {
     expression_->SetDataSet(this);
-    select_->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+    for (TQelODBCQuery* q : {select_.get(), resync_.get(), delete_.get(), insert_.get()}) {
+        q->OnODBCError = [this](const std::string& s, const std::string& m) { CheckODBCError(s, m); };
+        q->OnParamNameChange = [this](TQelODBCParam& p) { CheckParamName(p); };
+    }
+    delete_->FetchRows = false;
 }
 
 TQelODBCClient::~TQelODBCClient() {
@@ -191,6 +200,11 @@ void TQelODBCClient::InternalOpen() {
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
     if (!DataLoaded) LoadData();
+    if (AfterDataLoad) {
+        if (!DoResyncRecordOnFirstAccess) AfterDataLoad(*this);
+    } else if (OnInitRecord) {
+        for (int i = 0; i < RealRecordCount(); ++i) OnInitRecord(*this, i);
+    }
     InternalRefreshOrderBy();
     RebuildIndexes();
     if (Filtered()) ApplyFilter(Filter());
@@ -221,6 +235,8 @@ void TQelODBCClient::InternalClose() {
     orderKeys_.clear();
     CursorOpen = false;
     DataLoaded = false;
+    ColumnMap.clear();
+    NextAutoIncValue = 1;
     for (TField* f : TotalFields)
         if (f->DataSet() == this) SetTotal(f, Variant::Null());
     TotalFields.clear();
@@ -262,6 +278,9 @@ TMemoryRecord* TQelODBCClient::FindRecordID(std::int32_t id) const {
 }
 
 int TQelODBCClient::FindRecordID_(std::int32_t id) const {
+    // Mostly asked for the cursor's own record (every edit and post puts the cursor on it).
+    if (RecordPos >= 0 && RecordPos < RealRecordCount() && Records[static_cast<std::size_t>(RecordPos)]->RecordID == id)
+        return RecordPos;
     for (std::size_t i = 0; i < Records.size(); ++i)
         if (Records[i]->RecordID == id) return static_cast<int>(i);
     return -1;
@@ -299,6 +318,7 @@ void TQelODBCClient::RemoveRecord(int index) {
     }
     // Newer records are removed more often: search the store from its end.
     auto owned = std::find_if(recordStore_.rbegin(), recordStore_.rend(), [rec](const auto& p) { return p.get() == rec; });
+    ChangedRecords.erase(std::remove(ChangedRecords.begin(), ChangedRecords.end(), rec), ChangedRecords.end());
     if (owned != recordStore_.rend()) recordStore_.erase(std::next(owned).base());
     if (Records.empty() && (!UnfilteredRecords || UnfilteredRecords->empty())) LastRecordID = kNoRecordID;
 }
@@ -311,6 +331,7 @@ void TQelODBCClient::ClearRecords() {
         UnfilteredRecords.reset();
     }
     Records.clear();
+    ChangedRecords.clear();
     recordStore_.clear();
     LastRecordID = kNoRecordID;
     RecordPos = -1;
@@ -321,17 +342,6 @@ void TQelODBCClient::SetCapacity(int value) {
     if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
 }
 
-bool TQelODBCClient::FieldReadOnly(const TField* field) const {
-    if (ReadOnly || field->ReadOnly()) return true;
-    // Column rights are asked only of fields that exist in the database already.
-    return accessManager_ && State() != dsInsert && accessManager_->DeniesFieldUpdate(field);
-}
-
-void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
-    // Records of this dataset alone are always current; a loader that fetches rows
-    // lazily re-reads them here.
-    record->Loaded = true;
-}
 
 // ---------------------------------------------------------------- searching
 
@@ -365,54 +375,6 @@ Variant TQelODBCClient::Lookup(const std::string& keyFields, const Variant& keyV
 // ---------------------------------------------------------------- editing
 
 void TQelODBCClient::InternalInsert() { insertIndex_ = RecordPos; }
-
-void TQelODBCClient::InternalPost() {
-    TRecordBuffer rb = ActiveBuffer();
-    postedRecord_ = nullptr;
-    if (State() == dsInsert) {
-        // A unique key index refuses before anything is stored.
-        CheckUniqueIndexes(rb, nullptr);
-        const int count = RealRecordCount();
-        bool append = GetBookmarkFlag(rb) == bfEOF || insertIndex_ < 0 || insertIndex_ >= count;
-        TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
-        int index = append ? count : insertIndex_;
-        {
-            ScopeFail removeOnFailure([this, index] { RemoveRecord(index); });
-            AssignMemoryRecord(rec, rb);
-            for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
-        }
-        std::memcpy(rb + RecIndexOfs, &index, 4);
-        std::memcpy(rb + BookmarkOfs, &rec->RecordID, 4);
-        rb[BookmarkOfs + 4] = bfCurrent;
-        RecordPos = index;
-        postedRecord_ = rec;
-    } else {
-        int index = GetActiveRecordIndex();
-        TMemoryRecord* rec = GetMemoryRecord(index);
-        CheckUniqueIndexes(rb, rec);
-        // The record leaves the indexes under its old key and comes back under the new one.
-        for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
-        {
-            ScopeFail restore([&] {
-                for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
-            });
-            AssignMemoryRecord(rec, rb);
-        }
-        for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
-        RecordPos = index;
-        postedRecord_ = rec;
-    }
-    FilterPostedRecord(RecordPos);
-}
-
-void TQelODBCClient::InternalDelete() {
-    int index = GetActiveRecordIndex();
-    if (index < 0 || index >= RealRecordCount()) return;
-    std::vector<Variant> totals = TotalsWithout(Records[static_cast<std::size_t>(index)]);
-    RemoveRecord(index);
-    for (std::size_t i = 0; i < totals.size() && i < TotalFields.size(); ++i) SetTotal(TotalFields[i], totals[i]);
-    RecordPos = index;
-}
 
 void TQelODBCClient::InternalCancel() {}
 

@@ -36,8 +36,22 @@ namespace kubrix {
 //! RecordID that names no record (and means "no bookmark").
 inline constexpr std::int32_t kNoRecordID = INT32_MIN;
 
+//! The update template of the forms: the server refuses the update with the changed-by-another-
+//! user message when the row, found by the key condition with old values, is gone.
+inline constexpr const char* kUpdateMaskDefault =
+    "IF NOT EXISTS(SELECT * FROM %TBL% WHERE %KEY%) RAISERROR('Данные изменены другим пользователем. "
+    "Отмените изменения, обновите данные и повторите операцию', 16, 1) ELSE UPDATE %TBL% SET %VAL% WHERE %KEY%";
+//! A plain update template for servers without that dialect (PostgreSQL, SQLite); with
+//! Update_CheckRowCount the dataset itself refuses an update that met no row. The ";" ends
+//! the statement where further ones (ResyncCommand) follow in the same command.
+inline constexpr const char* kUpdateMaskPlain = "UPDATE %TBL% SET %VAL% WHERE %KEY%;";
+//! What a post says when the row it updates was changed or removed by another user.
+inline constexpr const char* kMsgChangedByAnotherUser =
+    "Данные изменены другим пользователем. Отмените изменения, обновите данные и повторите операцию";
+
 class TQelODBCQuery;
 class TQelODBCParams;
+class TQelODBCParam;
 class TQelODBCClientIndex;
 class TQelODBCClientIndex2;
 class TMemBlobStream;
@@ -368,6 +382,120 @@ public:
 
     void SetActive(bool value) override;
 
+    // ---- opening: statements, parameters, re-reading (ODBCClientParams.cpp)
+
+    //! The re-read statement of one record, its parameters named after fields.
+    const std::string& GetSQL_Resync() const;
+    void SetSQL_Resync(const std::string& text);
+    TQelODBCParams& SQL_Resync_Params();
+    //! The delete statement (no rows fetched).
+    const std::string& GetSQL_Delete() const;
+    void SetSQL_Delete(const std::string& text);
+    TQelODBCParams& SQL_Delete_Params();
+    //! The insert statement; fetches the inserted row when SQL_Insert_WithResync.
+    const std::string& GetSQL_Insert() const;
+    void SetSQL_Insert(const std::string& text);
+    TQelODBCParams& SQL_Insert_Params();
+    //! Per field of the dataset, the select statement's column of the same name, -1 for none;
+    //! built at each load, empty while closed.
+    std::vector<int> ColumnMap;
+    //! Called after a record was stored from a row or a post (dataset, record index).
+    std::function<void(TQelODBCClient&, int)> OnInitRecord;
+    //! Called after a parameter took its value from a record (dataset, record index, parameter).
+    std::function<void(TQelODBCClient&, int, TQelODBCParam&)> OnGetParamValue;
+    //! Display text of the record count, one integer placeholder; stored only.
+    std::string RecordCountInfo = "Всего записей=%d";
+    //! The Active value given while the component was being set up (BeginLoading .. Loaded).
+    bool StoredActive = false;
+    //! Starts setting the component up: SetActive only stores StoredActive.
+    void BeginLoading() { loading_ = true; }
+    //! Ends setting up: opens when StoredActive.
+    void Loaded();
+    bool Loading() const { return loading_; }
+    //! Fills statement's parameters from record RecordPos: "OLD_" names the before-image of
+    //! the field named by the rest, others the current value; then OnGetParamValue.
+    void SetParams(TQelODBCQuery& statement);
+    //! The parameter callback of the write statements and of a nested dataset's select: the
+    //! value from PostBuffer, else the active buffer ("OLD_" names: the before-image when the
+    //! buffer has one); then OnGetParamValue with the buffer's record index.
+    void SetParamValue(TQelODBCParam& param);
+    //! Gives a parameter the data type, precision and size of the field definition of its name.
+    void CheckParamName(TQelODBCParam& param);
+    //! Every select parameter named after a field of master takes that field's current value.
+    void AssignSelectParamsFrom(TDataSet& master);
+    //! Re-reads record index with SQL_Resync (nothing without a resync text); totals follow.
+    void ResyncData(int index);
+    //! The first row the statement fetched replaces record RecordPos (its before-image goes);
+    //! false when it fetched none.
+    bool ReadRecordFromRecordset(TQelODBCQuery& statement);
+    //! The first row the statement fetched replaces the values of buffer (before-image cleared).
+    bool ReadRecordFromRecordset(TQelODBCQuery& statement, TRecordBuffer buffer);
+
+    // ---- editing and posting (ODBCClientPost.cpp)
+
+    //! Name of the key field; after an insert it must have a value.
+    std::string KeyName;
+    //! Name of a field describing the key; stored only.
+    std::string KeyDescrName;
+    //! Table or view the data comes from; set by SetOriginalTblName.
+    std::string TblName;
+    const std::string& OriginalTblName() const { return originalTblName_; }
+    //! Generates the select, resync, insert and delete texts and the fields' update scripts
+    //! from one base name (without a connection from the fields already defined).
+    void SetOriginalTblName(const std::string& name);
+    //! Template of one update statement: "%TBL%", "%KEY%" and "%VAL%" are replaced.
+    std::string Update_mask = kUpdateMaskDefault;
+    //! When set, the whole update command in place of the generated statements.
+    std::string UpdateCommand;
+    //! Appended after the update statements to return the updated row.
+    std::string ResyncCommand;
+    //! Confirmation text for deleting; not asked by the dataset.
+    std::string DelQuestion;
+    //! Every generated update statement and UpdateCommand must change a row: each is run on
+    //! its own inside the post's transaction and one that changes none fails the post with
+    //! the changed-by-another-user message. For servers whose dialect cannot raise it
+    //! from the template (kUpdateMaskPlain).
+    bool Update_CheckRowCount = false;
+    //! The insert statement returns the inserted row, which replaces the posted values.
+    bool SQL_Insert_WithResync = true;
+    enum TSign { snPlus, snMinus };
+    //! Sign of generated automatic-increment values.
+    TSign AutoIncSign = snPlus;
+    //! Next automatic-increment value; back to 1 on close.
+    std::int32_t NextAutoIncValue = 1;
+    //! Field names copied from the parent dataset into a new record of a nested dataset.
+    std::string FieldsForUpdateFromMainDataSetBeforInsert;
+    //! After the insert statement ran: (dataset, copy of the buffer before, buffer after).
+    std::function<void(TQelODBCClient&, TRecordBuffer before, TRecordBuffer after)> AfterInsertToDB;
+    //! Records with a pending in-memory change (UpdateStatus not 0).
+    std::vector<TMemoryRecord*> ChangedRecords;
+    //! The buffer whose values the write statements' parameters take during a write.
+    TRecordBuffer PostBuffer = nullptr;
+    bool GetDoPostToDB() const { return DoPostToDB; }
+    //! Forgets every pending in-memory change, then stores the value.
+    void SetDoPostToDB(bool value);
+    //! Forgets every pending in-memory change (statuses back to 0, ChangedRecords empty).
+    void ClearChangedRecords();
+    //! Writes a new record: the insert statement in an own transaction.
+    void InsertRecordToDB(TRecordBuffer buffer);
+    //! Writes the changed fields of buffer: the update command in an own transaction.
+    void UpdateRecordToDB(TRecordBuffer buffer);
+    //! Deletes record from the database with the delete statement.
+    void DeleteRecordFromDB(TMemoryRecord* record);
+    //! The update command for buffer's changed fields, pieces in order ("\r"-joined by the
+    //! caller), parameters not yet converted; empty when nothing takes part.
+    std::vector<std::string> UpdatePieces(TRecordBuffer buffer, std::vector<bool>* checked = nullptr);
+    //! Turns ":name" markers into "?" and gives statement one parameter per marker.
+    //! Parameters are added after those statement has with append, else they replace them.
+    std::string PrepareParams(const std::string& text, TQelODBCQuery& statement, bool append = false);
+    //! Fills the automatic-increment fields of buffer.
+    void SetAutoIncFields(TRecordBuffer buffer);
+    //! Removes record (its main record for a copy) and every copy of it.
+    void RemoveRecord(TMemoryRecord* record);
+    //! The add-record path: buffer (a record buffer of this dataset) becomes a new record,
+    //! appended or after RecordPos, written first with DoPostToDB; totals grow by it.
+    void InternalAddRecord(TRecordBuffer buffer, bool append);
+
     void ConnectionClosing() override { Close(); }
     void ConnectionDestroyed(TQelODBCConnection* connection) override;
 
@@ -393,6 +521,10 @@ protected:
 
     void InternalInsert() override;
     void InternalPost() override;
+    //! Initial values of a new record, then OnNewRecord.
+    void DoOnNewRecord() override;
+    //! The total and blob lists forget a field that is gone.
+    void FieldRemoved(TField* field) override;
     void InternalDelete() override;
     void InternalCancel() override;
     bool GetCanModify() override { return !ReadOnly; }
@@ -452,6 +584,19 @@ private:
     TQelODBCConnection* connection_ = nullptr;
     TQelAccessManager* accessManager_ = nullptr;
     std::unique_ptr<TQelODBCQuery> select_;
+    std::unique_ptr<TQelODBCQuery> resync_;
+    std::unique_ptr<TQelODBCQuery> delete_;
+    std::unique_ptr<TQelODBCQuery> insert_;
+    //! The update command's statement, kept prepared while posts send the same text.
+    std::unique_ptr<TQelODBCQuery> update_;
+    bool loading_ = false;
+    std::string originalTblName_;
+    //! Runs a write statement in an own transaction with the parameter callback SetParamValue.
+    void ExecuteWrite(TQelODBCQuery& statement, TRecordBuffer buffer);
+    //! The record's pending status, kept in ChangedRecords.
+    void MarkChanged(TMemoryRecord* record, TMemRecordStatus status);
+    //! Clears the record's and the buffer's changed flags after a write.
+    void ClearChangedFlags(TMemoryRecord* record, TRecordBuffer buffer);
     //! Blob values of each record buffer half, BlobCount strings per half.
     std::unordered_map<const std::uint8_t*, std::unique_ptr<std::string[]>> bufferBlobs_;
     //! Every record of the dataset, in no particular order: their owner.

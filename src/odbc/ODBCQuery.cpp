@@ -287,11 +287,13 @@ TQelODBCQuery::TQelODBCQuery(TQelODBCConnection* connection) : params_(this) { S
 
 TQelODBCQuery::~TQelODBCQuery() {
     Close();
+    Unprepare();
     SetConnection(nullptr);
 }
 
 void TQelODBCQuery::SetConnection(TQelODBCConnection* connection) {
     if (connection == connection_) return;
+    Unprepare();
     if (connection_) connection_->RemoveClient(this);
     connection_ = connection;
     if (connection_) connection_->AddClient(this);
@@ -300,6 +302,7 @@ void TQelODBCQuery::SetConnection(TQelODBCConnection* connection) {
 void TQelODBCQuery::ConnectionDestroyed(TQelODBCConnection* connection) {
     if (connection == connection_) {
         Close();
+        Unprepare();
         connection_ = nullptr;
     }
 }
@@ -391,6 +394,7 @@ void TQelODBCQuery::Open() {
                 // A failed open or fetch leaves nothing behind: the rows read so far are
                 // dropped, so the next open runs the statement from the start.
                 Close();
+                Unprepare();
                 throw;
             }
             CloseCursor();
@@ -414,12 +418,26 @@ void TQelODBCQuery::Close() {
 }
 
 void TQelODBCQuery::CloseCursor() {
-    if (hstmt_ != nullptr) {
+    if (hstmt_ != nullptr && hstmt_ == prepared_) {
+        // Kept for the next run: only its result and its bindings (to the buffers freed below) go.
+        SQLFreeStmt(Stmt(hstmt_), SQL_CLOSE);
+        SQLFreeStmt(Stmt(hstmt_), SQL_RESET_PARAMS);
+        SQLFreeStmt(Stmt(hstmt_), SQL_UNBIND);
+        hstmt_ = nullptr;
+    } else if (hstmt_ != nullptr) {
         TimedScope timed(&TLoadTimings::FetchMs);  // the driver lets go of its result
         SQLFreeHandle(SQL_HANDLE_STMT, Stmt(hstmt_));
         hstmt_ = nullptr;
     }
     paramBuffers_.clear();
+}
+
+void TQelODBCQuery::Unprepare() {
+    if (prepared_ == nullptr) return;
+    if (hstmt_ == prepared_) hstmt_ = nullptr;
+    SQLFreeHandle(SQL_HANDLE_STMT, Stmt(prepared_));
+    prepared_ = nullptr;
+    preparedText_.clear();
 }
 
 void TQelODBCQuery::DestroyFields() { fields_.clear(); }
@@ -451,8 +469,12 @@ void TQelODBCQuery::OpenCursorOnce() {
     if (!connection_->Connected()) return;  // login cancelled
 
     paramBuffers_.assign(static_cast<std::size_t>(params_.Count()), ParamBuffer{});
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection_->ConnectionHandle()), &stmt);
+    if (sqlText_.empty()) SQLTextChenged();
+    if (KeepPrepared && prepared_ != nullptr && preparedText_ != sqlText_) Unprepare();
+    const bool reuse = KeepPrepared && prepared_ != nullptr;
+    SQLHSTMT stmt = reuse ? Stmt(prepared_) : SQL_NULL_HSTMT;
+    SQLRETURN rc = reuse ? SQL_SUCCESS
+                         : SQLAllocHandle(SQL_HANDLE_STMT, static_cast<SQLHDBC>(connection_->ConnectionHandle()), &stmt);
     if (rc != SQL_SUCCESS) {
         hstmt_ = nullptr;
         if (rc == SQL_INVALID_HANDLE) throw Exception(kMsgInvalidHandle);
@@ -480,10 +502,18 @@ void TQelODBCQuery::OpenCursorOnce() {
             case TCursorType::KEYSET_DRIVEN: cursor = SQL_CURSOR_KEYSET_DRIVEN; break;
             case TCursorType::DYNAMIC: cursor = SQL_CURSOR_DYNAMIC; break;
         }
-        rc = SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursor), SQL_IS_UINTEGER);
-        if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+        if (!reuse) {
+            rc = SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursor), SQL_IS_UINTEGER);
+            if (rc == SQL_SUCCESS_WITH_INFO || rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+                Check(rc);
+                return;
+            }
+        }
+        if (KeepPrepared && !reuse) {
+            rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
             Check(rc);
-            return;
+            prepared_ = hstmt_;
+            preparedText_ = sqlText_;
         }
         if (sqlText_.empty()) SQLTextChenged();
         for (int i = 0; i < params_.Count(); ++i) {
@@ -492,11 +522,28 @@ void TQelODBCQuery::OpenCursorOnce() {
             BindParam(i, params_[i], b);
         }
         if (connection_->OnExecSQL) connection_->OnExecSQL(*this);
+        RowsAffected = -1;
         {
             TimedScope timed(&TLoadTimings::ExecuteMs);
-            rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()), static_cast<SQLINTEGER>(sqlText_.size()));
+            rc = KeepPrepared ? SQLExecute(stmt)
+                              : SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(sqlText_.data()),
+                                              static_cast<SQLINTEGER>(sqlText_.size()));
         }
         Check(rc);
+        if (rc == SQL_NO_DATA) RowsAffected = 0;  // a searched change that met no row
+        if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+            SQLLEN changed = -1;
+            if (SQL_SUCCEEDED(SQLRowCount(stmt, &changed))) RowsAffected = changed;
+            SQLSMALLINT columns = 0;
+            while (SkipCountResults && SQL_SUCCEEDED(SQLNumResultCols(stmt, &columns)) && columns == 0) {
+                rc = SQLMoreResults(stmt);
+                if (rc == SQL_NO_DATA) {
+                    rc = SQL_SUCCESS;
+                    break;
+                }
+                Check(rc);
+            }
+        }
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
             CloseCursor();
         } else {

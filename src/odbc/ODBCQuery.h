@@ -156,6 +156,16 @@ public:
     //! Told the count of rows read so far, every FetchProgressRows rows; false stops the read,
     //! which then fails with EAbort and keeps no row.
     std::function<bool(std::int64_t rows)> OnFetchProgress;
+    //! Results without columns (counts of changed rows) before the first result with columns
+    //! are passed over, so that a command that changes rows and then selects one returns it.
+    bool SkipCountResults = false;
+    //! Rows the last execution changed, as the driver counts them (-1: not known).
+    std::int64_t RowsAffected = -1;
+    //! The text is prepared once and its handle kept between runs: the next run of the same
+    //! text only binds and executes. Any failure, a new connection or Unprepare drops it.
+    bool KeepPrepared = false;
+    //! Frees the kept prepared handle.
+    void Unprepare();
     //! Rows are read in blocks with bound columns where the driver allows it; off, every value
     //! is read with SQLGetData.
     bool BlockReads = true;
@@ -195,7 +205,10 @@ public:
     void Check(std::int16_t returnCode) { GetMsg(returnCode); }
     void GetMsg(std::int16_t returnCode);
 
-    void ConnectionClosing() override { Close(); }
+    void ConnectionClosing() override {
+        Close();
+        Unprepare();
+    }
     void ConnectionDestroyed(TQelODBCConnection* connection) override;
 
 private:
@@ -266,6 +279,9 @@ private:
     std::string sqlText_;
     std::vector<std::unique_ptr<TQelODBCField>> fields_;
     ODBCHandle hstmt_ = nullptr;
+    //! The kept prepared handle (KeepPrepared) and the text it was prepared with.
+    ODBCHandle prepared_ = nullptr;
+    std::string preparedText_;
     // Block reads: the bound columns, the diagnostics of the last block's fetch, and which
     // column of the current row each field is bound to (-1: read with SQLGetData).
     std::vector<BoundColumn> bound_;
