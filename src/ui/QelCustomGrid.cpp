@@ -287,12 +287,13 @@ void TQelCustomGrid::ShowEditor() {
     const QRect rect = CellRect(Cur.Col, Cur.Row);
     if (rect.isEmpty()) return;
     if (!Editor) {
-        Editor = new QLineEdit(viewport());
+        Editor = CreateEditor();
         Editor->setReadOnly(true);
         Editor->setFrame(false);
     }
     Editor->setText(GetEditText(Cur.Col, Cur.Row));
     Editor->setGeometry(rect);
+    EditorShowing();
     Editor->show();
     Editor->setFocus();
 }
@@ -316,6 +317,8 @@ void TQelCustomGrid::PlaceEditor() {
 QString TQelCustomGrid::GetEditText(int, int) const { return {}; }
 
 bool TQelCustomGrid::CanEditShow() const { return true; }
+
+QLineEdit* TQelCustomGrid::CreateEditor() { return new QLineEdit(viewport()); }
 
 // ----------------------------------------------------------------------------------------------------
 // Painting

@@ -184,6 +184,10 @@ protected:
     virtual QString GetEditText(int col, int row) const;
     //! Whether the in-place editor may open on the current cell; true by default.
     virtual bool CanEditShow() const;
+    //! Makes the in-place editor (once, as a child of the viewport); a plain line edit by default.
+    virtual QLineEdit* CreateEditor();
+    //! Called each time the editor is about to show on the current cell, its text already set.
+    virtual void EditorShowing() {}
     //! Mouse hooks, given the cell under the mouse. The base press makes the cell current (left
     //! button) or starts sizing a column; the base move sizes a column and shows the sizing cursor over
     //! a border (restoring the previous cursor after); the base release ends sizing; the base double

@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QToolButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -168,6 +170,7 @@ void TQelColumn::Assign(const TQelColumn& o) {
     ReadOnly = o.ReadOnly;
     Color = o.Color;
     PickList = o.PickList;
+    ButtonStyle = o.ButtonStyle;
     EnabledForEditor = o.EnabledForEditor;
     ImageList = o.ImageList;
     ImageList_TrueInd = o.ImageList_TrueInd;
@@ -504,6 +507,9 @@ void TQelDBGrid::LayoutRows() {
     LayingOut = false;
     Syncing = wasSyncing;
     TextCache.assign(static_cast<std::size_t>(rows), std::nullopt);
+    // With no record left the current cell falls back onto the titles; an editor there would
+    // show a caption and write into no record.
+    if (rows == 1) HideEditor();
     UpdateVScroll();
 }
 
@@ -987,6 +993,30 @@ bool TQelDBGrid::CanEditShow() const {
     return c.FieldPtr && c.FieldPtr->DataType() != ftBoolean && !c.ReadOnly && c.FieldPtr->CanModify();
 }
 
+QLineEdit* TQelDBGrid::CreateEditor() { return new TQelDBGridInplaceEdit(*this, viewport()); }
+
+TQelDBGridInplaceEdit* TQelDBGrid::InplaceEdit() const { return static_cast<TQelDBGridInplaceEdit*>(InplaceEditor()); }
+
+TEditStyle TQelDBGrid::GetEditStyle(TQelColumn& column) const {
+    TEditStyle style = esSimple;
+    if (column.ButtonStyle == cbsEllipsis)
+        style = esEllipsis;
+    else if (column.ButtonStyle == cbsAuto && !column.PickList.isEmpty())
+        style = esPickList;
+    if (OnGetEditStyle) OnGetEditStyle(column, style);
+    return style;
+}
+
+void TQelDBGrid::EditorShowing() {
+    TQelDBGridInplaceEdit* editor = InplaceEdit();
+    const int column = ColumnOfGridCol(Current().Col);
+    if (column < 0 || column >= ColumnCount() || Current().Row < 1) {
+        editor->SetEditStyle(esSimple);
+        return;
+    }
+    editor->SetEditStyle(GetEditStyle(*Columns[static_cast<std::size_t>(column)]));
+}
+
 void TQelDBGrid::CommitEditor() {
     QLineEdit* editor = InplaceEditor();
     if (!editor || !EditorMode()) return;
@@ -1287,6 +1317,129 @@ void TQelDBGrid::PrepareEditor() {
     EditorStartText = editor->text();
     editor->disconnect(this);
     connect(editor, &QLineEdit::returnPressed, this, [this] { CommitEditor(); });
+}
+
+// ----------------------------------------------------------------------------------------------------
+// In-place editor
+
+TQelDBGridInplaceEdit::TQelDBGridInplaceEdit(TQelDBGrid& grid, QWidget* parent) : QLineEdit(parent), Grid(grid) {
+    Btn = new QToolButton(this);
+    Btn->setCursor(Qt::ArrowCursor);
+    Btn->setFocusPolicy(Qt::NoFocus);
+    Btn->hide();
+    connect(Btn, &QToolButton::clicked, this, [this] { EditButtonClick(); });
+}
+
+TQelDBGridInplaceEdit::~TQelDBGridInplaceEdit() { delete List; }
+
+void TQelDBGridInplaceEdit::SetEditStyle(TEditStyle style) {
+    if (style != esPickList) CloseUp(false);
+    Style = style;
+    Btn->setText(style == esEllipsis ? QStringLiteral("...") : QStringLiteral("\u25BE"));
+    Btn->setVisible(style != esSimple);
+    setTextMargins(0, 0, style == esSimple ? 0 : Btn->sizeHint().width(), 0);
+    PlaceButton();
+}
+
+void TQelDBGridInplaceEdit::PlaceButton() {
+    const int w = std::min(Btn->sizeHint().width(), width() / 2);
+    Btn->setGeometry(width() - w, 0, w, height());
+}
+
+void TQelDBGridInplaceEdit::resizeEvent(QResizeEvent* event) {
+    QLineEdit::resizeEvent(event);
+    PlaceButton();
+}
+
+void TQelDBGridInplaceEdit::hideEvent(QHideEvent* event) {
+    CloseUp(false);
+    QLineEdit::hideEvent(event);
+}
+
+bool TQelDBGridInplaceEdit::ListVisible() const { return List && List->isVisible(); }
+
+void TQelDBGridInplaceEdit::DropDown() {
+    if (Style != esPickList || isReadOnly()) return;
+    const int column = Grid.ColumnOfGridCol(Grid.Current().Col);
+    if (column < 0 || column >= Grid.ColumnCount()) return;
+    TQelColumn& c = Grid.Column(column);
+    QStringList items = c.PickList;
+    if (Grid.OnGetPickListitems) Grid.OnGetPickListitems(c, items);
+    if (!List) {
+        // A top-level popup: it closes on a click outside, as a drop-down does.
+        List = new QListWidget();
+        List->setWindowFlags(Qt::Popup);
+        List->setFocusPolicy(Qt::NoFocus);
+        List->installEventFilter(this);
+        connect(List, &QListWidget::itemClicked, this, [this] { CloseUp(true); });
+    }
+    List->clear();
+    List->addItems(items);
+    const QList<QListWidgetItem*> same = List->findItems(text(), Qt::MatchExactly);
+    List->setCurrentRow(same.isEmpty() ? 0 : List->row(same.first()));
+    const int rowH = std::max(1, List->sizeHintForRow(0));
+    const int shown = std::clamp(static_cast<int>(items.size()), 1, 8);
+    List->resize(std::max(width(), List->sizeHintForColumn(0) + 24), rowH * shown + 2 * List->frameWidth());
+    List->move(mapToGlobal(QPoint(0, height())));
+    List->show();
+}
+
+void TQelDBGridInplaceEdit::CloseUp(bool accept) {
+    if (!ListVisible()) return;
+    List->hide();
+    if (accept && List->currentItem()) {
+        setText(List->currentItem()->text());
+        selectAll();
+    }
+}
+
+void TQelDBGridInplaceEdit::EditButtonClick() {
+    if (Style == esPickList) {
+        if (ListVisible())
+            CloseUp(false);
+        else
+            DropDown();
+        return;
+    }
+    if (Style != esEllipsis) return;
+    TQelODBCClient* ds = Grid.DataSet();
+    // No record to pick a value for: the action would write nowhere.
+    if (ds && ds->Active() && (ds->IsEmpty() || Grid.ShownRecordCount() == 0)) {
+        UiServices().MessageBox("Добавьте новую запись!", "Kubrix", MB_OK | MB_ICONQUESTION);
+        return;
+    }
+    if (Grid.OnEditButtonClick) Guarded([&] { Grid.OnEditButtonClick(Grid); });
+}
+
+void TQelDBGridInplaceEdit::keyPressEvent(QKeyEvent* event) {
+    const bool alt = event->modifiers() & Qt::AltModifier;
+    if (Style == esPickList && (event->key() == Qt::Key_F4 || (alt && (event->key() == Qt::Key_Down || event->key() == Qt::Key_Up)))) {
+        EditButtonClick();
+        return;
+    }
+    if (Style == esEllipsis && event->key() == Qt::Key_Return && (event->modifiers() & Qt::ControlModifier)) {
+        EditButtonClick();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+bool TQelDBGridInplaceEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == List && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            CloseUp(true);
+            return true;
+        case Qt::Key_Escape:
+            CloseUp(false);
+            return true;
+        default:
+            break;
+        }
+    }
+    return QLineEdit::eventFilter(watched, event);
 }
 
 }  // namespace kubrix

@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QLineEdit>
 #include <QPointer>
 #include <QStringList>
 
@@ -24,6 +25,9 @@
 #include "dataset/DataSource.h"
 #include "support/Variant.h"
 
+class QListWidget;
+class QToolButton;
+
 namespace kubrix {
 
 class TField;
@@ -31,6 +35,11 @@ class TQelODBCClient;
 class TQelDBGrid;
 class TfrmLocalSearch;
 class TfrmColumnsEditor;
+
+//! How the in-place editor offers values: typing only, a button with an action, or a drop-down list.
+enum TEditStyle { esSimple, esEllipsis, esPickList };
+//! A column's editor button: chosen from the column (pick list or not), always "...", or none.
+enum TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
 
 //! Images for boolean values and filter buttons; an index outside the list draws nothing.
 using TImageList = std::vector<QImage>;
@@ -71,6 +80,8 @@ public:
     QColor Color;
     //! Items of the in-place editor's pick list.
     QStringList PickList;
+    //! The editor's button for this column.
+    TColumnButtonStyle ButtonStyle = cbsAuto;
 
     bool EnabledForEditor = true;
     std::shared_ptr<const TImageList> ImageList;
@@ -111,6 +122,43 @@ private:
     int WidthPx = 64;
     bool IsVisible = true;
     bool IsFiltered = false;
+};
+
+// The data grid's in-place editor: a line edit with, by its edit style, a "..." button that runs
+// the grid's button action or a drop-down button opening the column's pick list.
+class TQelDBGridInplaceEdit : public QLineEdit {
+    Q_OBJECT
+
+public:
+    explicit TQelDBGridInplaceEdit(TQelDBGrid& grid, QWidget* parent);
+    ~TQelDBGridInplaceEdit() override;
+
+    TEditStyle EditStyle() const { return Style; }
+    void SetEditStyle(TEditStyle style);
+    //! The button at the right edge (hidden in the simple style).
+    QToolButton* Button() const { return Btn; }
+    //! The drop-down list (made on first drop-down) and whether it shows.
+    QListWidget* PickListWidget() const { return List; }
+    bool ListVisible() const;
+    //! Fills the list from the column (and OnGetPickListitems) and shows it below the editor.
+    void DropDown();
+    //! Hides the list; accept takes its current item as the editor's text.
+    void CloseUp(bool accept);
+    //! The button's action: the drop-down, or the grid's button action.
+    void EditButtonClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void PlaceButton();
+    TQelDBGrid& Grid;
+    TEditStyle Style = esSimple;
+    QToolButton* Btn = nullptr;
+    QListWidget* List = nullptr;
 };
 
 enum TTotalsInfoPlace { tipBottom = 0, tipTop = 1 };
@@ -212,6 +260,10 @@ public:
     // ---- events
     std::function<void(TQelColumn&, Qt::MouseButton)> OnFilterBtnClick;
     std::function<void(TQelColumn&, QStringList&)> OnGetPickListitems;
+    //! May change the in-place editor's style for a column (in/out).
+    std::function<void(TQelColumn&, TEditStyle&)> OnGetEditStyle;
+    //! The "..." button of the in-place editor was pressed.
+    std::function<void(TQelDBGrid&)> OnEditButtonClick;
     std::function<void(TQelColumn&)> OnColWidthChange;
     std::function<void()> OnEditColumns;
     std::function<void(TQelDBGrid&, TQelColumn&, bool&)> OnCanEditShow;
@@ -234,6 +286,12 @@ public:
     //! Shows the search window (made on first use).
     void ShowSearch();
     TfrmLocalSearch* SearchForm() const { return Search; }
+
+    //! The in-place editor's style for a column: from its button style and pick list, then
+    //! OnGetEditStyle.
+    TEditStyle GetEditStyle(TQelColumn& column) const;
+    //! The in-place editor, nullptr until it first opened.
+    TQelDBGridInplaceEdit* InplaceEdit() const;
 
     // ---- records and rows
     //! Records shown by the dataset.
@@ -280,6 +338,8 @@ protected:
     void DrawCell(QPainter& painter, int col, int row, const QRect& rect, TCellState state) override;
     QString GetEditText(int col, int row) const override;
     bool CanEditShow() const override;
+    QLineEdit* CreateEditor() override;
+    void EditorShowing() override;
     void MouseDown(QMouseEvent* event, TGridCoord cell) override;
     void MouseMove(QMouseEvent* event, TGridCoord cell) override;
     void MouseUp(QMouseEvent* event, TGridCoord cell) override;
@@ -298,6 +358,7 @@ protected:
 
 private:
     friend class TQelColumn;
+    friend class TQelDBGridInplaceEdit;
     class TGridLink : public TDataLink {
     public:
         explicit TGridLink(TQelDBGrid& grid) : Grid(grid) {}

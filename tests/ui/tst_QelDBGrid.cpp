@@ -5,6 +5,8 @@
 #include "ui/QelDBGrid.h"
 
 #include <QImage>
+#include <QListWidget>
+#include <QToolButton>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -83,6 +85,8 @@ private slots:
     void topLeftCellOpensTheColumnsEditorAndCtrlFTheSearch();
     void filteredRecordsAreSkipped();
     void narrowingKeepsTheDatasetsRecord();
+    void pickListDropsDownAndPostsTheChoice();
+    void editStyleAndEllipsisButton();
 };
 
 void TestQelDBGrid::rowsAreAWindowOnTheRecords() {
@@ -372,6 +376,112 @@ void TestQelDBGrid::narrowingKeepsTheDatasetsRecord() {
     QCOMPARE(f.grid.Current().Row, 1);
     f.ds.SetRecordFilter(nullptr);
     QCOMPARE(f.grid.ShownRecordCount(), 100);
+}
+
+
+void TestQelDBGrid::pickListDropsDownAndPostsTheChoice() {
+    Fixture f(3);
+    TQelColumn& name = f.grid.Column(1);
+    name.PickList = {"alpha", "бета"};
+    int asked = 0;
+    f.grid.OnGetPickListitems = [&](TQelColumn& c, QStringList& items) {
+        ++asked;
+        QCOMPARE(&c, &name);
+        items << "гамма";
+    };
+    QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+    // F2 on the second record's name opens the editor with a drop-down button.
+    QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, {}, f.Cell(1, 2).center());
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    TQelDBGridInplaceEdit* edit = f.grid.InplaceEdit();
+    QVERIFY(edit && f.grid.EditorMode());
+    QCOMPARE(edit->EditStyle(), esPickList);
+    QVERIFY(edit->Button()->isVisible());
+    QCOMPARE(asked, 0);
+    // The button lists the column's items and those added by the event, asked for each time.
+    QTest::mouseClick(edit->Button(), Qt::LeftButton);
+    QVERIFY(edit->ListVisible());
+    QCOMPARE(asked, 1);
+    QListWidget* list = edit->PickListWidget();
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(list->item(1)->text(), QString("бета"));
+    QCOMPARE(list->item(2)->text(), QString("гамма"));
+    // Choosing an item sets the editor's text; Enter writes it, posting stores it.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+    QVERIFY(!edit->ListVisible());
+    QCOMPARE(edit->text(), QString("гамма"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    f.ds.Post();
+    QCOMPARE(f.Id(), 2);
+    QCOMPARE(QString::fromStdString(f.ds.FieldByName("NAME")->AsString()), QString("гамма"));
+    // Alt+Down opens it from the keyboard; Escape closes it and keeps the text.
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    QTest::keyClick(edit, Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(edit->ListVisible());
+    QCOMPARE(asked, 2);
+    QCOMPARE(list->currentItem()->text(), QString("гамма"));
+    QTest::keyClick(list, Qt::Key_Escape);
+    QVERIFY(!edit->ListVisible());
+    QCOMPARE(edit->text(), QString("гамма"));
+    // A column without items has a plain editor.
+    QTest::keyClick(&f.grid, Qt::Key_Escape);
+    QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, {}, f.Cell(3, 1).center());
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    QVERIFY(f.grid.EditorMode());
+    QCOMPARE(edit->EditStyle(), esSimple);
+    QVERIFY(!edit->Button()->isVisible());
+}
+
+void TestQelDBGrid::editStyleAndEllipsisButton() {
+    RecordingUiServices ui;
+    UiServicesScope scope(ui);
+    Fixture f(1);
+    TQelColumn& name = f.grid.Column(1);
+    name.PickList = {"alpha"};
+    name.ButtonStyle = cbsEllipsis;
+    TEditStyle from = esSimple;
+    f.grid.OnGetEditStyle = [&](TQelColumn& c, TEditStyle& style) {
+        from = style;
+        if (&c == &f.grid.Column(3)) style = esEllipsis;
+    };
+    int actions = 0;
+    f.grid.OnEditButtonClick = [&](TQelDBGrid& g) {
+        QCOMPARE(&g, &f.grid);
+        ++actions;
+    };
+    QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
+    // The column's button style wins over its pick list; the event sees it and may change it.
+    QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, {}, f.Cell(1, 1).center());
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    TQelDBGridInplaceEdit* edit = f.grid.InplaceEdit();
+    QVERIFY(edit && f.grid.EditorMode());
+    QCOMPARE(from, esEllipsis);
+    QCOMPARE(edit->EditStyle(), esEllipsis);
+    QCOMPARE(edit->Button()->text(), QString("..."));
+    QTest::mouseClick(edit->Button(), Qt::LeftButton);
+    QCOMPARE(actions, 1);
+    QVERIFY(!edit->ListVisible());
+    QVERIFY(ui.Messages.empty());
+    QTest::keyClick(&f.grid, Qt::Key_Escape);
+    QTest::mouseClick(f.grid.viewport(), Qt::LeftButton, {}, f.Cell(3, 1).center());
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    QCOMPARE(from, esSimple);
+    QCOMPARE(edit->EditStyle(), esEllipsis);
+    QTest::mouseClick(edit->Button(), Qt::LeftButton);
+    QCOMPARE(actions, 2);
+    // The last record deleted under the open editor: the editor closes rather than sit on the
+    // titles, and its button asks for a record instead of running the action.
+    f.ds.Delete();
+    QVERIFY(f.ds.IsEmpty());
+    QVERIFY(!f.grid.EditorMode());
+    QTest::keyClick(&f.grid, Qt::Key_F2);
+    QVERIFY(!f.grid.EditorMode());
+    edit->EditButtonClick();
+    QCOMPARE(actions, 2);
+    QCOMPARE(ui.Messages.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(ui.Messages[0].Text), QString("Добавьте новую запись!"));
+    QCOMPARE(ui.Messages[0].Flags & MB_BUTTONMASK, MB_OK);
+    QCOMPARE(ui.Messages[0].Flags & MB_ICONMASK, MB_ICONQUESTION);
 }
 
 QTEST_MAIN(TestQelDBGrid)
