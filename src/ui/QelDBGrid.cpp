@@ -5,10 +5,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QToolButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <QUuid>
 #include <QWheelEvent>
