@@ -222,6 +222,10 @@ protected:
     virtual void DoBeforePost() { Fire(BeforePost, *this); }
     //! The after-post step: AfterPost.
     virtual void DoAfterPost() { Fire(AfterPost, *this); }
+    //! The after-delete step: AfterDelete.
+    virtual void DoAfterDelete() { Fire(AfterDelete, *this); }
+    //! The after-scroll step: linked datasets follow the cursor here.
+    virtual void DoAfterScroll() { Fire(AfterScroll, *this); }
 
     // ---- bookmarks and record numbers
     virtual void InternalGotoBookmark(const void* bookmark) = 0;

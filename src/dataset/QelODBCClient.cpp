@@ -5,6 +5,7 @@
 
 #include "dataset/ClientIndex.h"
 #include "dataset/ClientIndex2.h"
+#include "dataset/ODBCClientTree2.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
@@ -25,6 +26,7 @@ TQelODBCClient::~TQelODBCClient() {
     } catch (...) {
         // A handler failing during destruction must not stop the release of the records.
     }
+    if (Tree) Tree->SetDataSet(nullptr);
     ClearRecords();
     orderKeys_.clear();
     for (TQelODBCClientIndex* index : std::vector<TQelODBCClientIndex*>(Indexes)) index->SetData(nullptr);
@@ -189,8 +191,15 @@ void TQelODBCClient::InternalOpen() {
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
     if (!DataLoaded) LoadData();
-    InternalRefreshOrderBy();
-    RebuildIndexes();
+    if (Tree) {
+        // The tree finds parents through its key index, and then keeps the order itself.
+        RebuildIndexes();
+        Tree->CreateTree();
+        InternalRefreshOrderBy();
+    } else {
+        InternalRefreshOrderBy();
+        RebuildIndexes();
+    }
     if (Filtered()) ApplyFilter(Filter());
     CalcTotals();
     RecordPos = -1;
@@ -300,6 +309,7 @@ void TQelODBCClient::RemoveRecord(int index) {
 }
 
 void TQelODBCClient::ClearRecords() {
+    if (Tree) Tree->FreeData();  // its nodes point at the records
     for (TQelODBCClientIndex* index : Indexes) index->ClearData();
     if (UnfilteredRecords) {
         Records = std::move(*UnfilteredRecords);
@@ -361,8 +371,9 @@ void TQelODBCClient::InternalPost() {
     TRecordBuffer rb = ActiveBuffer();
     postedRecord_ = nullptr;
     if (State() == dsInsert) {
-        // A unique key index refuses before anything is stored.
+        // A unique key index or the tree refuses before anything is stored.
         CheckUniqueIndexes(rb, nullptr);
+        if (Tree) Tree->CheckPost(rb, nullptr);
         const int count = RealRecordCount();
         bool append = GetBookmarkFlag(rb) == bfEOF || insertIndex_ < 0 || insertIndex_ >= count;
         TMemoryRecord* rec = append ? AddRecord() : InsertRecord(insertIndex_);
@@ -377,10 +388,17 @@ void TQelODBCClient::InternalPost() {
         rb[BookmarkOfs + 4] = bfCurrent;
         RecordPos = index;
         postedRecord_ = rec;
+        if (Tree) {
+            Tree->InsertRecord(rec);
+            index = rec->GetIndex();
+            std::memcpy(rb + RecIndexOfs, &index, 4);
+            RecordPos = index;
+        }
     } else {
         int index = GetActiveRecordIndex();
         TMemoryRecord* rec = GetMemoryRecord(index);
         CheckUniqueIndexes(rb, rec);
+        if (Tree) Tree->CheckPost(rb, rec);
         // The record leaves the indexes under its old key and comes back under the new one.
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
         {
@@ -392,6 +410,12 @@ void TQelODBCClient::InternalPost() {
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
         RecordPos = index;
         postedRecord_ = rec;
+        if (Tree) {
+            Tree->UpdateRecord(rec);
+            index = rec->GetIndex();
+            std::memcpy(rb + RecIndexOfs, &index, 4);
+            RecordPos = index;
+        }
     }
     FilterPostedRecord(RecordPos);
 }
@@ -399,13 +423,35 @@ void TQelODBCClient::InternalPost() {
 void TQelODBCClient::InternalDelete() {
     int index = GetActiveRecordIndex();
     if (index < 0 || index >= RealRecordCount()) return;
-    std::vector<Variant> totals = TotalsWithout(Records[static_cast<std::size_t>(index)]);
+    TMemoryRecord* rec = Records[static_cast<std::size_t>(index)];
+    if (Tree && Tree->Built()) {
+        // The tree refuses first; a shortcut takes its copies along, which moves the record.
+        const TTreeNode* node = Tree->NodeOf(rec);
+        TMemoryRecord* parent = node && node->Parent ? node->Parent->Record : nullptr;
+        const bool hasParent = node && node->Parent;
+        Tree->DeleteRecord(rec);
+        correctParent_ = parent;
+        correctPending_ = hasParent;
+        index = rec->GetIndex();
+    }
+    std::vector<Variant> totals = TotalsWithout(rec);
     RemoveRecord(index);
     for (std::size_t i = 0; i < totals.size() && i < TotalFields.size(); ++i) SetTotal(TotalFields[i], totals[i]);
     RecordPos = index;
 }
 
 void TQelODBCClient::InternalCancel() {}
+
+void TQelODBCClient::DoAfterDelete() {
+    if (correctPending_) {
+        correctPending_ = false;
+        if (Tree && Tree->Built()) {
+            TTreeNode* parent = correctParent_ ? Tree->NodeOf(correctParent_) : Tree->Root();
+            if (parent) Tree->CorrectOrders(parent);
+        }
+    }
+    TDataSet::DoAfterDelete();
+}
 
 // ---------------------------------------------------------------- bookmarks and record numbers
 
@@ -468,7 +514,7 @@ void TQelODBCClient::SetRecNoImpl(int value) {
     if (BeforeScroll) BeforeScroll(*this);
     RecordPos = value - 1;
     CursorMoved();
-    if (AfterScroll) AfterScroll(*this);
+    DoAfterScroll();
 }
 
 int TQelODBCClient::GetRecordCount() {

@@ -40,6 +40,7 @@ class TQelODBCQuery;
 class TQelODBCParams;
 class TQelODBCClientIndex;
 class TQelODBCClientIndex2;
+class TQelODBCClientTree2;
 
 //! One item of an OrderBy text: the field name as written and its direction.
 struct TOrderByItem {
@@ -217,6 +218,8 @@ public:
     bool GetIsIndexField(const TField* field) const override;
     //! -1, 0 or 1: the order of two records under the keys (ties by RecordID).
     int CompareRecords(const TMemoryRecord* a, const TMemoryRecord* b, const std::vector<TOrderKey>& keys) const;
+    //! -1, 0 or 1: the two records' values of one key, ascending (Null first), no tie-break.
+    int CompareRecordValues(const TMemoryRecord* a, const TMemoryRecord* b, const TOrderKey& key) const;
 
     // ---- totals
     //! Sums every total field over the counting records (CalcTotalsType); nothing while
@@ -246,6 +249,8 @@ public:
     std::vector<TQelODBCClientIndex*> Indexes;
     //! The second index whose table of groups this dataset shows (not owned).
     TQelODBCClientIndex2* SecondIndex = nullptr;
+    //! The tree that arranges the records (not owned; set by the tree's SetDataSet).
+    TQelODBCClientTree2* Tree = nullptr;
     //! Each posted change is written to the database; false keeps changes in memory,
     //! marked by the records' UpdateStatus.
     bool DoPostToDB = true;
@@ -356,6 +361,8 @@ protected:
     void DoBeforePost() override;
     //! The after-post event, then the totals with the posted record.
     void DoAfterPost() override;
+    //! Renumbers the siblings of a record deleted from a tree, then the after-delete event.
+    void DoAfterDelete() override;
     void Notification(TComponent* component, TOperation operation) override;
 
     void InternalGotoBookmark(const void* bookmark) override;
@@ -412,6 +419,10 @@ private:
     std::vector<std::unique_ptr<TMemoryRecord>> recordStore_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
+    // The parent of a record deleted from a tree, whose children are renumbered after the
+    // delete: its record (nullptr for the top level), and whether there is one to renumber.
+    TMemoryRecord* correctParent_ = nullptr;
+    bool correctPending_ = false;
 
     // Ordering.
     std::vector<TOrderKey> ParseOrderKeys() const;
