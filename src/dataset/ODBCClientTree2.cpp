@@ -91,14 +91,21 @@ bool TQelODBCClientTree2::FindRecord(int& position, const TMemoryRecord* record,
 void TQelODBCClientTree2::AddRecordToBuf(std::unique_ptr<TTreeNode> node) {
     int position;
     FindRecord(position, node->Record, nodeRecords_);
+    Count(node.get(), 1);
     nodeRecords_.insert(nodeRecords_.begin() + position, node->Record);
     nodes_.insert(nodes_.begin() + position, std::move(node));
+}
+
+void TQelODBCClientTree2::Count(const TTreeNode* node, int delta) {
+    if (node->Shortcut != 0) shortcutCount_ += delta;
+    if (node->Record && node->Record->MainRecord()) copyCount_ += delta;
 }
 
 std::unique_ptr<TTreeNode> TQelODBCClientTree2::RemoveFromBuf(TTreeNode* node) {
     int position;
     if (!FindRecord(position, node->Record, nodeRecords_)) return nullptr;
     std::unique_ptr<TTreeNode> owned = std::move(nodes_[static_cast<std::size_t>(position)]);
+    Count(owned.get(), -1);
     nodes_.erase(nodes_.begin() + position);
     nodeRecords_.erase(nodeRecords_.begin() + position);
     return owned;
@@ -210,6 +217,8 @@ void TQelODBCClientTree2::FreeDataQuiet() {
     root_.reset();
     nodes_.clear();
     nodeRecords_.clear();
+    shortcutCount_ = 0;
+    copyCount_ = 0;
     built_ = false;
 }
 
@@ -346,6 +355,7 @@ void TQelODBCClientTree2::CreateTree() {
         }
         nodeRecords_ = std::move(sortedRecords);
         nodes_ = std::move(sortedNodes);
+        for (const auto& n : nodes_) Count(n.get(), 1);
     }
     FillShortcuts(shortcuts);
     SortDataSet();
@@ -387,8 +397,9 @@ void TQelODBCClientTree2::FillShortcuts(std::vector<TTreeNode*>& list) {
     }
 }
 
-void TQelODBCClientTree2::RebuildShortcuts() {
-    if (!built_ || !dataSet_) return;
+bool TQelODBCClientTree2::RebuildShortcuts() {
+    // Nothing to remove and nothing to copy: the walk over every record is spared.
+    if (!built_ || !dataSet_ || (shortcutCount_ == 0 && copyCount_ == 0)) return false;
     std::vector<TMemoryRecord*>& records = dataSet_->Records;
     // Unlinked first, freed after: a copy's node may hang below another copy's node.
     std::vector<std::unique_ptr<TTreeNode>> gone;
@@ -406,6 +417,7 @@ void TQelODBCClientTree2::RebuildShortcuts() {
     for (const auto& n : nodes_)
         if (n->Shortcut != 0) shortcuts.push_back(n.get());
     FillShortcuts(shortcuts);
+    return true;
 }
 
 // ---------------------------------------------------------------- records and visibility
@@ -470,6 +482,10 @@ void TQelODBCClientTree2::ApplyVisibility(TTreeNode* top) {
 void TQelODBCClientTree2::ApplyExpandedState() {
     if (!dataSet_ || !root_) return;
     ApplyVisibility(root_.get());
+    CursorToVisible();
+}
+
+void TQelODBCClientTree2::CursorToVisible() {
     int pos = dataSet_->GetActiveRecordIndex();
     if (pos >= dataSet_->RealRecordCount()) pos = dataSet_->RealRecordCount() - 1;
     while (pos >= 0 && !dataSet_->IsRecordVisible(pos)) --pos;
@@ -534,12 +550,35 @@ void TQelODBCClientTree2::InsertRecord(TMemoryRecord* record) {
     }
     AddRecordToBuf(std::move(owned));
     AddNode(parent, node);
-    RebuildShortcuts();
-    for (TTreeNode* p = node->Parent; p && p != root_.get(); p = p->Parent) p->Expanded = true;
-    SortDataSet();
+    // Without shortcuts the other records keep their places: the new one alone is moved.
+    if (RebuildShortcuts())
+        SortDataSet();
+    else
+        PlaceRecord(node);
+    // Only the new record's branch changes what is shown.
     ShowNode(node);
-    ApplyExpandedState();
+    CursorToVisible();
     dataSet_->RecordPos = record->GetIndex();
+}
+
+void TQelODBCClientTree2::PlaceRecord(TTreeNode* node) {
+    std::vector<TMemoryRecord*>& records = dataSet_->Records;
+    const int from = node->Record->GetIndex();
+    if (from < 0) return;
+    records.erase(records.begin() + from);
+    int to = 0;
+    if (TTreeNode* prior = GetPriorNode(node)) {
+        // After the prior sibling's subtree, whose last record is down its chain of last children.
+        TTreeNode* last = prior;
+        while (last->FirstChild) {
+            last = last->FirstChild;
+            while (last->NextSibling) last = last->NextSibling;
+        }
+        to = last->Record->GetIndex() + 1;
+    } else if (node->Parent != root_.get()) {
+        to = node->Parent->Record->GetIndex() + 1;
+    }
+    records.insert(records.begin() + std::max(to, 0), node->Record);
 }
 
 void TQelODBCClientTree2::UpdateRecord(TMemoryRecord* record) {
@@ -553,7 +592,9 @@ void TQelODBCClientTree2::UpdateRecord(TMemoryRecord* record) {
     node->Key = RecordInt(record, KeyField);
     const std::int32_t shortcut = ShortcutField ? RecordInt(record, ShortcutField) : 0;
     const bool shortcutChanged = shortcut != node->Shortcut;
+    Count(node, -1);
     node->Shortcut = shortcut;
+    Count(node, 1);
     if (parentKey == node->ParentKey && order == node->Order) {
         if (shortcutChanged) {
             RebuildShortcuts();
@@ -580,7 +621,7 @@ void TQelODBCClientTree2::UpdateRecord(TMemoryRecord* record) {
     ShowNode(node);
     RebuildShortcuts();
     SortDataSet();
-    ApplyExpandedState();
+    CursorToVisible();
     dataSet_->RecordPos = record->GetIndex();
     ResyncDataSet();
 }

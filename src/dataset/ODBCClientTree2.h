@@ -85,8 +85,9 @@ public:
     void SetExpanded(TTreeNode* node, bool expanded);
     //! Copies the children of each shortcut's target below the shortcut.
     void FillShortcuts(std::vector<TTreeNode*>& list);
-    //! Removes every copy and copies the shortcuts' children again.
-    void RebuildShortcuts();
+    //! Removes every copy and copies the shortcuts' children again; false when there was
+    //! neither a copy nor a shortcut.
+    bool RebuildShortcuts();
 
     // ---- the dataset's change paths
     //! Raises the message that refuses a record about to be posted (nothing is stored yet):
@@ -142,6 +143,12 @@ private:
     //! The cursor follows its record to its new index.
     void KeepCursorOn(TMemoryRecord* record);
     void ResyncDataSet();
+    //! The cursor moves back from its record to the nearest visible one.
+    void CursorToVisible();
+    //! Moves a new node's record to its place in Records (which are otherwise in tree order).
+    void PlaceRecord(TTreeNode* node);
+    //! Keeps the counts of shortcut and copy nodes as a node joins (1) or leaves (-1) the lists.
+    void Count(const TTreeNode* node, int delta);
     void ShowLoop(std::int32_t parentKey);
     void FreeDataQuiet();
 
@@ -152,6 +159,8 @@ private:
     // Parallel lists sorted by record identity.
     std::vector<TMemoryRecord*> nodeRecords_;
     std::vector<std::unique_ptr<TTreeNode>> nodes_;
+    int shortcutCount_ = 0;  // nodes that are shortcuts
+    int copyCount_ = 0;      // nodes of copied records
 };
 
 }  // namespace kubrix
