@@ -189,6 +189,7 @@ void TQelODBCClient::DoBeforePost() {
 
 void TQelODBCClient::DoAfterPost() {
     TDataSet::DoAfterPost();
+    RefreshDetails();  // the posted values may be the details' parameters
     TMemoryRecord* rec = postedRecord_;
     postedRecord_ = nullptr;
     if (!rec || SavedTotals.size() != TotalFields.size()) return;

@@ -380,7 +380,7 @@ void TDataSet::BeginInsert(bool append) {
     SetState(dsInsert);
     {
         ScopeFail cancelOnFailure([this] { Cancel(); });
-        Fire(OnNewRecord, *this);
+        DoOnNewRecord();
     }
     modified_ = false;
     DataEvent(TDataEvent::deDataSetChange);

@@ -222,6 +222,8 @@ protected:
     virtual void DoBeforePost() { Fire(BeforePost, *this); }
     //! The after-post step: AfterPost.
     virtual void DoAfterPost() { Fire(AfterPost, *this); }
+    //! The new-record step: OnNewRecord.
+    virtual void DoOnNewRecord() { Fire(OnNewRecord, *this); }
     //! The after-delete step: AfterDelete.
     virtual void DoAfterDelete() { Fire(AfterDelete, *this); }
     //! The after-scroll step: linked datasets follow the cursor here.

@@ -21,6 +21,7 @@ TQelODBCClient::TQelODBCClient(TComponent* owner)
 
 TQelODBCClient::~TQelODBCClient() {
     try {
+        DetachLinks();
         SetConnection(nullptr);
         Close();
     } catch (...) {
@@ -40,6 +41,15 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
                                  [&](TQelODBCClientIndex* i) { return static_cast<TComponent*>(i) == component; }),
                   Indexes.end());
     if (SecondIndex && static_cast<TComponent*>(SecondIndex) == component) SecondIndex = nullptr;
+    if (dataFrom_ && static_cast<TComponent*>(dataFrom_) == component) {
+        Close();
+        dataFrom_ = nullptr;
+        AllocRecordData = true;
+    }
+    if (masterData_ && static_cast<TComponent*>(masterData_) == component) masterData_ = nullptr;
+    const auto same = [component](TQelODBCClient* c) { return static_cast<TComponent*>(c) == component; };
+    DataClients.erase(std::remove_if(DataClients.begin(), DataClients.end(), same), DataClients.end());
+    Details.erase(std::remove_if(Details.begin(), Details.end(), same), Details.end());
 }
 
 TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }
@@ -190,6 +200,7 @@ void TQelODBCClient::InternalOpen() {
     BindFieldSlots();
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
+    if (dataFrom_) AdoptSourceLayout();
     if (!DataLoaded) LoadData();
     if (Tree) {
         // The tree finds parents through its key index, and then keeps the order itself.
@@ -296,6 +307,8 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
 
 void TQelODBCClient::RemoveRecord(int index) {
     TMemoryRecord* rec = GetMemoryRecord(index);
+    // Views first: a view that lost track of the record refuses before anything goes.
+    if (!DataClients.empty() && !rec->MainRecord()) SourceRemoving(rec);
     for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
     Records.erase(Records.begin() + index);
     if (UnfilteredRecords) {
@@ -309,6 +322,7 @@ void TQelODBCClient::RemoveRecord(int index) {
 }
 
 void TQelODBCClient::ClearRecords() {
+    if (!DataClients.empty()) CloseClients();  // views share the data about to be freed
     if (Tree) Tree->FreeData();  // its nodes point at the records
     for (TQelODBCClientIndex* index : Indexes) index->ClearData();
     if (UnfilteredRecords) {
@@ -330,7 +344,8 @@ bool TQelODBCClient::FieldReadOnly(const TField* field) const { return ReadOnly 
 
 void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
     // Records of this dataset alone are always current; a loader that fetches rows
-    // lazily re-reads them here.
+    // lazily re-reads them here. A view's source re-reads the row it shares.
+    if (dataFrom_ && record->SourceRecord() && !record->SourceRecord()->Loaded) dataFrom_->LoadRecord(record->SourceRecord());
     record->Loaded = true;
 }
 
@@ -394,6 +409,7 @@ void TQelODBCClient::InternalPost() {
             std::memcpy(rb + RecIndexOfs, &index, 4);
             RecordPos = index;
         }
+        if (!DataClients.empty()) SourceInserted(rec, index);
     } else {
         int index = GetActiveRecordIndex();
         TMemoryRecord* rec = GetMemoryRecord(index);
@@ -401,13 +417,24 @@ void TQelODBCClient::InternalPost() {
         if (Tree) Tree->CheckPost(rb, rec);
         // The record leaves the indexes under its old key and comes back under the new one.
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
+        SourceEditing(rec, true);
         {
             ScopeFail restore([&] {
                 for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
+                SourceEditing(rec, false);
             });
             AssignMemoryRecord(rec, rb);
         }
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
+        SourceEditing(rec, false);
+        if (Tree && Tree->Built()) {
+            // A tree's copies of the record show its new values.
+            for (TMemoryRecord* copy : Records)
+                if (copy->MainRecord() == rec && copy->OwnsData() && copy->Data && rec->Data) {
+                    CopyDataArea(copy->Data, rec->Data);
+                    for (int i = 0; i < BlobCount && copy->Blobs && rec->Blobs; ++i) copy->Blobs[i] = rec->Blobs[i];
+                }
+        }
         RecordPos = index;
         postedRecord_ = rec;
         if (Tree) {
@@ -438,6 +465,7 @@ void TQelODBCClient::InternalDelete() {
     RemoveRecord(index);
     for (std::size_t i = 0; i < totals.size() && i < TotalFields.size(); ++i) SetTotal(TotalFields[i], totals[i]);
     RecordPos = index;
+    ResyncClients();
 }
 
 void TQelODBCClient::InternalCancel() {}

@@ -329,6 +329,30 @@ public:
 
     void SetActive(bool value) override;
 
+    // ---- linked datasets: a second view of another dataset's records, and master and detail
+    //! The dataset whose records this one shows (sharing their data), nullptr for none.
+    TQelODBCClient* DataFrom() const { return dataFrom_; }
+    //! Leaves the old source's clients, copies the new source's field definitions and joins
+    //! its clients; the records get no data of their own while a source is set.
+    void SetDataFrom(TQelODBCClient* source);
+    //! Datasets whose DataFrom is this one (not owned).
+    std::vector<TQelODBCClient*> DataClients;
+    //! The master whose current record gives this dataset's select parameters.
+    TQelODBCClient* MasterData() const { return masterData_; }
+    //! Leaves the old master's details and joins the new master's (once).
+    void SetMasterData(TQelODBCClient* master);
+    //! Datasets whose MasterData is this one (not owned).
+    std::vector<TQelODBCClient*> Details;
+    //! The last open found the master empty: the dataset stayed closed.
+    bool MasterEmpty = false;
+    //! Name of the key field: a new detail record takes the master's value of it.
+    std::string KeyName;
+    //! Re-opens every active (or master-empty) detail whose parameters the current record changes.
+    void RefreshDetails();
+    //! Some select parameter of detail is named like a field of this dataset and holds
+    //! another value than that field's current one.
+    bool MasterParamsChanged(TQelODBCClient* detail);
+
     void ConnectionClosing() override { Close(); }
     void ConnectionDestroyed(TQelODBCConnection* connection) override;
 
@@ -363,6 +387,10 @@ protected:
     void DoAfterPost() override;
     //! Renumbers the siblings of a record deleted from a tree, then the after-delete event.
     void DoAfterDelete() override;
+    //! The cursor's record moved: details follow it (not while inserting).
+    void DoAfterScroll() override;
+    //! A new detail record takes the master's key value, then the new-record event.
+    void DoOnNewRecord() override;
     void Notification(TComponent* component, TOperation operation) override;
 
     void InternalGotoBookmark(const void* bookmark) override;
@@ -423,6 +451,27 @@ private:
     // delete: its record (nullptr for the top level), and whether there is one to renumber.
     TMemoryRecord* correctParent_ = nullptr;
     bool correctPending_ = false;
+
+    // Linked datasets.
+    //! Before opening: the master's values into the select parameters; false when the
+    //! master is empty (the dataset stays closed, MasterEmpty set).
+    bool TakeMasterParams();
+    //! A view takes its source's record layout: the data areas it reads are the source's.
+    void AdoptSourceLayout();
+    //! Fills a view's records from its source's.
+    void LoadFromSource();
+    //! Index of the record sharing source's data, -1 when none.
+    int FindSourceRecord(const TMemoryRecord* source) const;
+    //! The source posted a new record at index / an edit of record / removes record.
+    void SourceInserted(TMemoryRecord* record, int index);
+    void SourceEditing(TMemoryRecord* record, bool before);
+    void SourceRemoving(TMemoryRecord* record);
+    //! Active views re-read their current record.
+    void ResyncClients();
+    void CloseClients();
+    void DetachLinks();
+    TQelODBCClient* dataFrom_ = nullptr;
+    TQelODBCClient* masterData_ = nullptr;
 
     // Ordering.
     std::vector<TOrderKey> ParseOrderKeys() const;
