@@ -637,6 +637,17 @@ void TQelODBCClientTree2::DeleteRecord(TMemoryRecord* record) {
     for (const auto& n : nodes_)
         if (n->Shortcut != 0 && n->Shortcut == node->Key && n.get() != node) throw Exception(kMsgShortcutTarget);
     RemoveCopies(node);
+    // The record's own copies below other shortcuts go with it.
+    std::vector<TMemoryRecord*>& records = dataSet_->Records;
+    for (int i = static_cast<int>(records.size()) - 1; i >= 0; --i) {
+        TMemoryRecord* r = records[static_cast<std::size_t>(i)];
+        if (r->MainRecord() != record) continue;
+        if (TTreeNode* copy = NodeOf(r)) {
+            Unlink(copy);
+            RemoveFromBuf(copy);
+        }
+        dataSet_->RemoveRecord(i);
+    }
     Unlink(node);
     RemoveFromBuf(node);
 }

@@ -413,6 +413,12 @@ void TQelODBCClient::InternalPost() {
     } else {
         int index = GetActiveRecordIndex();
         TMemoryRecord* rec = GetMemoryRecord(index);
+        if (TMemoryRecord* main = rec->MainRecord()) {
+            // A tree's copy stands for its main record: the edit goes there.
+            rec = main;
+            index = rec->GetIndex();
+            if (index < 0) ListIndexError(index);
+        }
         CheckUniqueIndexes(rb, rec);
         if (Tree) Tree->CheckPost(rb, rec);
         // The record leaves the indexes under its old key and comes back under the new one.
@@ -451,6 +457,11 @@ void TQelODBCClient::InternalDelete() {
     int index = GetActiveRecordIndex();
     if (index < 0 || index >= RealRecordCount()) return;
     TMemoryRecord* rec = Records[static_cast<std::size_t>(index)];
+    // A tree's copy stands for its main record, which goes with all its copies.
+    if (rec->MainRecord() && rec->MainRecord()->GetIndex() >= 0) {
+        rec = rec->MainRecord();
+        index = rec->GetIndex();
+    }
     if (Tree && Tree->Built()) {
         // The tree refuses first; a shortcut takes its copies along, which moves the record.
         const TTreeNode* node = Tree->NodeOf(rec);

@@ -195,11 +195,29 @@ TEST(Tree, ShortcutsShowTheirTargetsChildrenAsCopies) {
     f.Post({{"Key", 11}, {"idParent", 5}, {"Ord", 2}});
     EXPECT_EQ(f.Keys(), "5,6,7,11,8,6c,7c,11c,9,10");
 
+    // A copy stands for its main record: an edit goes there and shows in every copy.
+    TMemoryRecord* copy6 = f.ds->Records[5];
+    ASSERT_EQ(copy6->MainRecord(), f.Record(6));
+    f.tree->ShowNode(f.tree->NodeOf(copy6));
+    f.ds->SetRecNo(6);
+    f.ds->Edit();
+    f.ds->FieldByName("Name")->SetAsString("шесть");
+    f.ds->Post();
+    EXPECT_EQ(f.ds->FieldByName("Key")->AsInteger(), 6);
+    Variant name;
+    f.ds->GetFieldValueFromBuffer(f.ds->FieldByName("Name"), copy6, name);
+    EXPECT_EQ(name.ToAnsi(), "шесть");
+    // Deleting a copy deletes its main record with all its copies.
+    f.ds->SetRecNo(7);
+    ASSERT_EQ(f.ds->Records[6]->MainRecord(), f.Record(7));
+    f.ds->Delete();
+    EXPECT_EQ(f.Keys(), "5,6,11,8,6c,11c,9,10");
+
     // Deleting the shortcut takes its copies along.
     f.Go(8);
     f.ds->Delete();
-    EXPECT_EQ(f.Keys(), "5,6,7,11,9,10");
-    EXPECT_EQ(f.tree->NodeRecords().size(), 6u);
+    EXPECT_EQ(f.Keys(), "5,6,11,9,10");
+    EXPECT_EQ(f.tree->NodeRecords().size(), 5u);
 }
 
 TEST(Tree, ShortcutToAMissingRecordIsReported) {
