@@ -90,6 +90,7 @@ void TQelODBCClient::DetachLinks() {
     }
     Details.clear();
     SetMasterData(nullptr);
+    SetNestedParent(nullptr);
     if (dataFrom_) {
         EraseValue(dataFrom_->DataClients, this);
         RemoveFreeNotification(dataFrom_);
@@ -99,8 +100,30 @@ void TQelODBCClient::DetachLinks() {
 
 // ---------------------------------------------------------------- master and detail
 
+void TQelODBCClient::SetNestedParent(TQelODBCClient* parent) {
+    if (parent == nestedParent_) return;
+    if (parent == this) DatabaseError("A dataset cannot be nested in itself");
+    if (nestedParent_) RemoveFreeNotification(nestedParent_);
+    nestedParent_ = parent;
+    if (parent) FreeNotification(parent);
+}
+
+void TQelODBCClient::TakeNestedParams() {
+    TQelODBCClient& parent = *nestedParent_;
+    if (!parent.Active()) return;
+    TQelODBCParams& params = SQL_Select_Params();
+    for (int i = 0; i < params.Count(); ++i) {
+        const std::string& name = params[i].GetName();
+        const bool old = name.size() > 4 && CompareTextIgnoreCase(name.substr(0, 4), "OLD_") == 0;
+        TField* field = parent.FindField(old ? name.substr(4) : name);
+        if (!field) continue;
+        params[i].Value = old ? parent.GetStateFieldValue(dsOldValue, field) : field->AsVariant();
+    }
+}
+
 bool TQelODBCClient::TakeMasterParams() {
     MasterEmpty = false;
+    if (nestedParent_) TakeNestedParams();
     if (!masterData_) return true;
     if (masterData_->State() == dsInsert) throw Exception(kMsgMasterInserting);
     if (!masterData_->Active() || masterData_->IsEmpty()) {
@@ -152,6 +175,13 @@ void TQelODBCClient::DoOnNewRecord() {
             own->SetReadOnly(false);
             ScopeExit restore([own, readOnly] { own->SetReadOnly(readOnly); });
             own->SetAsVariant(masters->AsVariant());
+        }
+    }
+    if (nestedParent_ && nestedParent_->Active() && !FieldsForUpdateFromMainDataSetBeforInsert.empty()) {
+        for (const std::string& name : SplitFieldNames(FieldsForUpdateFromMainDataSetBeforInsert)) {
+            TField* own = FindField(name);
+            TField* parents = nestedParent_->FindField(name);
+            if (own && parents) own->SetAsVariant(parents->AsVariant());
         }
     }
     TDataSet::DoOnNewRecord();

@@ -47,6 +47,7 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
         AllocRecordData = true;
     }
     if (masterData_ && static_cast<TComponent*>(masterData_) == component) masterData_ = nullptr;
+    if (nestedParent_ && static_cast<TComponent*>(nestedParent_) == component) nestedParent_ = nullptr;
     const auto same = [component](TQelODBCClient* c) { return static_cast<TComponent*>(c) == component; };
     DataClients.erase(std::remove_if(DataClients.begin(), DataClients.end(), same), DataClients.end());
     Details.erase(std::remove_if(Details.begin(), Details.end(), same), Details.end());

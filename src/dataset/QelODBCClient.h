@@ -347,6 +347,12 @@ public:
     bool MasterEmpty = false;
     //! Name of the key field: a new detail record takes the master's value of it.
     std::string KeyName;
+    //! The parent of a nested dataset (the dataset of the parent's dataset field): select
+    //! parameters and listed initial values come from its active record (not owned).
+    TQelODBCClient* NestedParent() const { return nestedParent_; }
+    void SetNestedParent(TQelODBCClient* parent);
+    //! Fields (";"-separated) a new nested record copies from the parent's active record.
+    std::string FieldsForUpdateFromMainDataSetBeforInsert;
     //! Re-opens every active (or master-empty) detail whose parameters the current record changes.
     void RefreshDetails();
     //! Some select parameter of detail is named like a field of this dataset and holds
@@ -472,6 +478,10 @@ private:
     void DetachLinks();
     TQelODBCClient* dataFrom_ = nullptr;
     TQelODBCClient* masterData_ = nullptr;
+    TQelODBCClient* nestedParent_ = nullptr;
+    //! A nested dataset's parameter value from the parent's active buffer: "OLD_" + name
+    //! reads the before-image, any other name the current value of the field of that name.
+    void TakeNestedParams();
 
     // Ordering.
     std::vector<TOrderKey> ParseOrderKeys() const;

@@ -271,3 +271,48 @@ TEST(MasterDetail, DetailOfAnEmptyMasterOpensWhenTheMasterGetsARecord) {
 
 }  // namespace
 }  // namespace kubrix
+
+namespace kubrix {
+namespace {
+
+// A nested dataset takes its parameters and listed initial values from the parent's record,
+// and a post in it marks the parent's record modified.
+TEST(NestedDataset, TakesParametersAndValuesFromTheParent) {
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = file.ConnStr();
+    connection.Execute("create table lines (order_id integer, customer varchar(20), item varchar(20))");
+    connection.Execute("insert into lines values (5, 'Иванов', 'гайки')");
+    connection.Execute("insert into lines values (6, 'Петров', 'болты')");
+    TComponent owner;
+    auto* parent = new TQelODBCClient(&owner);
+    auto* nested = new TQelODBCClient(&owner);
+    parent->FieldDefs().Add("order_id", ftInteger);
+    parent->FieldDefs().Add("customer", ftString, 20);
+    parent->Open();
+    parent->Append();
+    parent->FieldByName("order_id")->SetAsInteger(6);
+    parent->FieldByName("customer")->SetAsString("Петров");
+    parent->Post();
+    nested->SetConnection(&connection);
+    nested->SetSQL_Select("select order_id, customer, item from lines where order_id = ?");
+    nested->SQL_Select_Params()[0].SetName("order_id");
+    nested->FieldsForUpdateFromMainDataSetBeforInsert = "order_id;customer";
+    nested->SetNestedParent(parent);
+    nested->Open();
+    EXPECT_EQ(ViewFixture::Column(*nested, "item"), "болты");
+
+    parent->Edit();
+    nested->Append();
+    EXPECT_EQ(nested->FieldByName("order_id")->AsInteger(), 6);
+    EXPECT_EQ(nested->FieldByName("customer")->AsString(), "Петров");
+    nested->FieldByName("item")->SetAsString("шайбы");
+    EXPECT_FALSE(parent->Modified());
+    nested->Post();
+    EXPECT_TRUE(parent->Modified());
+    parent->Cancel();
+}
+
+}  // namespace
+}  // namespace kubrix
