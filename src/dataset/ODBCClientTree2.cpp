@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dataset/ClientIndex.h"
 #include "dataset/ODBCFields.h"
@@ -68,6 +69,8 @@ void TQelODBCClientTree2::SetDataSet(TQelODBCClient* dataSet) {
     }
     dataSet_ = dataSet;
     if (!dataSet_) return;
+    // One tree per dataset: the one arranging it before lets go.
+    if (dataSet_->Tree && dataSet_->Tree != this) dataSet_->Tree->SetDataSet(nullptr);
     dataSet_->Tree = this;
     dataSet_->TreeAttached = true;
     FreeNotification(dataSet_);
@@ -239,7 +242,8 @@ void TQelODBCClientTree2::CreateTree() {
     root_ = std::make_unique<TTreeNode>();
     root_->Expanded = true;
     std::vector<TTreeNode*> shortcuts;
-    const std::vector<TMemoryRecord*>& records = dataSet_->Records;
+    // Every record, also while a record subset is in force.
+    const std::vector<TMemoryRecord*>& records = dataSet_->AllRecords();
     const std::size_t count = records.size();
     if (count > 0) {
         std::int32_t ofsOrder = -1, ofsParent = -1, ofsKey = -1, ofsShortcut = -1;
@@ -442,12 +446,24 @@ void TQelODBCClientTree2::SortDataSet() {
         for (const TTreeNode* c = n->FirstChild; c; c = c->NextSibling) stack.push_back(c);
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(mark), stack.end());
     }
-    if (ordered.size() != records.size()) {
+    const std::vector<TMemoryRecord*>& all = dataSet_->AllRecords();
+    if (ordered.size() != all.size()) {
         // Never lose a record the tree does not hold: it follows the tree's records.
-        for (TMemoryRecord* r : records)
+        for (TMemoryRecord* r : all)
             if (!NodeOf(r)) ordered.push_back(r);
     }
-    records = std::move(ordered);
+    if (dataSet_->UnfilteredRecords) {
+        // A record subset keeps its members, in tree order; the full list takes the whole order.
+        std::unordered_set<const TMemoryRecord*> members(records.begin(), records.end());
+        std::vector<TMemoryRecord*> subset;
+        subset.reserve(records.size());
+        for (TMemoryRecord* r : ordered)
+            if (members.count(r)) subset.push_back(r);
+        *dataSet_->UnfilteredRecords = std::move(ordered);
+        records = std::move(subset);
+    } else {
+        records = std::move(ordered);
+    }
     if (active) KeepCursorOn(active);
 }
 
@@ -551,7 +567,7 @@ void TQelODBCClientTree2::InsertRecord(TMemoryRecord* record) {
     AddRecordToBuf(std::move(owned));
     AddNode(parent, node);
     // Without shortcuts the other records keep their places: the new one alone is moved.
-    if (RebuildShortcuts())
+    if (RebuildShortcuts() || dataSet_->UnfilteredRecords)
         SortDataSet();
     else
         PlaceRecord(node);
