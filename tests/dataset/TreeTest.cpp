@@ -12,6 +12,7 @@
 #include "dataset/QelODBCClient.h"
 #include "support/Errors.h"
 #include "support/UiServices.h"
+#include "testsupport/OdbcTestEnv.h"
 
 using namespace kubrix;
 
@@ -355,6 +356,36 @@ TEST(Tree, DeleteRenumbersTheSiblingsWhenAsked) {
     }
     EXPECT_EQ(orders, "012");
     EXPECT_FALSE(f.tree->Correcting());
+}
+
+TEST(Tree, OrderCorrectionRunsInOneTransactionAndRollsBackOnFailure) {
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = file.ConnStr();
+    connection.Connect();
+    TreeFixture f({{1, 0, 0}, {2, 0, 1}, {3, 0, 2}, {4, 0, 3}}, true);
+    f.ds->SetConnection(&connection);
+    f.tree->DoOrderCorrection = true;
+    int posts = 0, inTransaction = 0;
+    f.ds->BeforePost = [&](TDataSet&) {
+        ++posts;
+        inTransaction += connection.InTransaction() ? 1 : 0;
+    };
+    f.Go(2);
+    f.ds->Delete();
+    EXPECT_EQ(posts, 2);  // 3 and 4 renumbered
+    EXPECT_EQ(inTransaction, 2);
+    EXPECT_FALSE(connection.InTransaction());
+    EXPECT_EQ(f.Node(4)->Order, 2);
+
+    f.ds->BeforePost = [&](TDataSet&) { throw Exception("отказ"); };
+    f.Go(1);
+    EXPECT_THROW(f.ds->Delete(), Exception);
+    EXPECT_FALSE(connection.InTransaction());
+    EXPECT_FALSE(f.tree->Correcting());
+    f.ds->Cancel();
+    EXPECT_EQ(f.Keys(), "3,4");
 }
 
 TEST(Tree, OrderByOrdersEachSiblingGroupByTheExtremeAlongTheLastChildren) {
