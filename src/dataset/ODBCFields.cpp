@@ -93,9 +93,11 @@ void TQelODBCVarBytesField::SetAsString(const std::string& value) {
 Variant TQelODBCBlobField::GetAsVariant() const {
     TQelODBCClient* ds = ClientOf(this);
     TRecordBuffer rb;
-    if (!ds || !ds->GetActiveRecBuf(rb)) return Variant::Null();
-    std::string bytes;
-    if (!GetData(&bytes)) return Variant::Null();
+    if (!ds || !ds->GetActiveRecBuf(rb) || ds->BlobFields.empty()) return Variant::Null();
+    if (std::find(ds->BlobFields.begin(), ds->BlobFields.end(), this) == ds->BlobFields.end()) return Variant::Null();
+    // As stored: compressed for a DoZip field.
+    const std::string& bytes = ds->StoredBlob(this, rb);
+    if (bytes.empty()) return Variant::Null();
     return Variant::FromBytes(bytes.data(), bytes.size());
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dataset/ClientIndex.h"
+#include "dataset/AccessManager.h"
 #include "dataset/ClientIndex2.h"
 #include "dataset/ODBCClientTree2.h"
 #include "dataset/ODBCFields.h"
@@ -51,6 +52,7 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
     const auto same = [component](TQelODBCClient* c) { return static_cast<TComponent*>(c) == component; };
     DataClients.erase(std::remove_if(DataClients.begin(), DataClients.end(), same), DataClients.end());
     Details.erase(std::remove_if(Details.begin(), Details.end(), same), Details.end());
+    if (accessManager_ && static_cast<TComponent*>(accessManager_) == component) accessManager_ = nullptr;
 }
 
 TFieldClass TQelODBCClient::GetFieldClass(TFieldType type) const { return QelODBCFieldClass(type); }
@@ -341,7 +343,11 @@ void TQelODBCClient::SetCapacity(int value) {
     if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
 }
 
-bool TQelODBCClient::FieldReadOnly(const TField* field) const { return ReadOnly || field->ReadOnly(); }
+bool TQelODBCClient::FieldReadOnly(const TField* field) const {
+    if (ReadOnly || field->ReadOnly()) return true;
+    // Column rights are asked only of fields that exist in the database already.
+    return accessManager_ && State() != dsInsert && accessManager_->DeniesFieldUpdate(field);
+}
 
 void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
     // Records of this dataset alone are always current; a loader that fetches rows

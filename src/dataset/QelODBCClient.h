@@ -41,6 +41,10 @@ class TQelODBCParams;
 class TQelODBCClientIndex;
 class TQelODBCClientIndex2;
 class TQelODBCClientTree2;
+class TMemBlobStream;
+class TQelAccessManager;
+//! How a blob stream opens a value: read 0, write 1, read-write 2.
+enum TBlobStreamMode : int { bmRead = 0, bmWrite = 1, bmReadWrite = 2 };
 
 //! One item of an OrderBy text: the field name as written and its direction.
 struct TOrderByItem {
@@ -197,8 +201,36 @@ public:
     // IQelExprDataSet: the filter language reads fields of record RecordPos.
     const void* ExprFindField(std::string_view name) const override;
     void ExprGetFieldValue(const void* field, bool old, Variant& value) override;
-    //! Whether field may be written (read-only dataset or field).
+    //! Whether field may be written (read-only dataset or field, or the access manager's
+    //! column rights outside the insert state).
     virtual bool FieldReadOnly(const TField* field) const;
+
+    // ---- column rights (AccessManager.cpp)
+    //! Per-user rights on table columns, not owned; forgotten when it is destroyed.
+    TQelAccessManager* AccessManager() const { return accessManager_; }
+    void SetAccessManager(TQelAccessManager* manager);
+
+    // ---- blob values (ClientBlobs.cpp); a DoZip field keeps its value compressed
+    //! A new stream over field's value in the current record buffer (field must be a blob field).
+    std::unique_ptr<TMemBlobStream> CreateBlobStream(TField* field, TBlobStreamMode mode);
+    //! The value of field's blob slot in buffer; decompressed for a DoZip field, as stored
+    //! when it does not decompress.
+    void GetBlobData(const TField* field, TRecordBuffer buffer, std::string& value);
+    //! Stores value into buffer's blob slot, compressed for a DoZip field; only the active
+    //! buffer is written (before-image and changed flag as for any field).
+    void SetBlobData(TField* field, TRecordBuffer buffer, const std::string& value);
+    //! An abandoned blob edit: the active buffer's slot gets the record's stored value back
+    //! while editing, else it is emptied.
+    void CloseBlob(TField* field);
+    //! Record index's stored blob value of field (re-read first when not loaded); nullptr
+    //! when the record keeps none. An index outside Records raises EListError.
+    const std::string* RecordBlob(const TField* field, int index);
+    //! The bytes held in buffer's blob slot of field, as stored (compressed or not).
+    const std::string& StoredBlob(const TField* field, TRecordBuffer buffer) const;
+    //! Whether field is a blob field whose value is stored compressed.
+    static bool IsZipField(const TField* field);
+    //! The packed (stored) form of a DoZip field's plain value, under the busy cursor.
+    static std::string PackBlob(const std::string& plain);
     //! Makes record current before it is read (re-fetch of records not Loaded).
     virtual void LoadRecord(TMemoryRecord* record);
     // ---- ordering
@@ -446,6 +478,7 @@ private:
     std::string FieldComponentName(const std::string& fieldName, int defIndex) const;
 
     TQelODBCConnection* connection_ = nullptr;
+    TQelAccessManager* accessManager_ = nullptr;
     std::unique_ptr<TQelODBCQuery> select_;
     //! Blob values of each record buffer half, BlobCount strings per half.
     std::unordered_map<const std::uint8_t*, std::unique_ptr<std::string[]>> bufferBlobs_;

@@ -215,7 +215,8 @@ bool TQelODBCClient::GetFieldData(TField* field, void* buffer) {
         if (slot < 0) return false;
         const std::string* blob = BlobAt(rb, slot);
         if (blob->empty()) return false;
-        if (buffer) *static_cast<std::string*>(buffer) = *blob;
+        // The field objects see the plain value; a DoZip field's is decompressed here.
+        if (buffer) GetBlobData(field, rb, *static_cast<std::string*>(buffer));
         return true;
     }
     const std::uint8_t* p = FindFieldData(rb, field);
@@ -260,7 +261,9 @@ void TQelODBCClient::SetFieldData(TField* field, const void* buffer) {
         TakeBeforeImage(rb);
         if (field->FieldKind() != fkInternalCalc && field->Index() >= 0) rb[ChangedOfs + field->Index()] = 1;
         if (blobSlot >= 0) {
-            *BlobAt(rb, blobSlot) = buffer ? *static_cast<const std::string*>(buffer) : std::string();
+            std::string& blob = *BlobAt(rb, blobSlot);
+            blob = buffer ? *static_cast<const std::string*>(buffer) : std::string();
+            if (!blob.empty() && IsZipField(field)) blob = PackBlob(blob);
         } else {
             const int size = field->GetDataSize();
             field->Codec().WriteNative(p, buffer, size > 0 ? static_cast<std::size_t>(size) : 0);
