@@ -5,6 +5,7 @@
 #include "dataset/Collation.h"
 #include "dataset/FieldCompare.h"
 #include "support/ScopeGuard.h"
+#include "dataset/ODBCClientTree2.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
 #include "support/CursorStack.h"
@@ -96,6 +97,11 @@ void TQelODBCClient::RefreshOrderBy() {
 void TQelODBCClient::InternalRefreshOrderBy() {
     if (Records.empty() || orderBy_.empty()) return;
     BusyCursor busy;
+    if (Tree && Tree->Built()) {
+        // A tree keeps its own order: each sibling group is ordered, parents before children.
+        Tree->SortByOrder(orderBy_);
+        return;
+    }
     std::vector<TOrderKey> keys = ParseOrderKeys();
     const int savedPos = RecordPos;
     SortRecords(keys);
@@ -103,22 +109,22 @@ void TQelODBCClient::InternalRefreshOrderBy() {
     RecordPos = savedPos;
 }
 
+int TQelODBCClient::CompareRecordValues(const TMemoryRecord* a, const TMemoryRecord* b, const TOrderKey& key) const {
+    if (IsBlobKey(key.Field)) {
+        const int slot = BlobSlot(BlobFields, key.Field);
+        return CompareTextByLocale(BlobOf(a, slot), BlobOf(b, slot), true);
+    }
+    const std::uint8_t* pa = FindFieldData(a->Data, key.Field);
+    const std::uint8_t* pb = FindFieldData(b->Data, key.Field);
+    if (!pa || !pb) return 0;
+    if (pa[0] && pb[0]) return CompareFieldValues(pa + 1, pb + 1, key.Field->Codec(), key.CaseInsensitive, false);
+    return (pa[0] != 0) - (pb[0] != 0);
+}
+
 int TQelODBCClient::CompareRecords(const TMemoryRecord* a, const TMemoryRecord* b,
                                    const std::vector<TOrderKey>& keys) const {
     for (const TOrderKey& key : keys) {
-        int c = 0;
-        if (IsBlobKey(key.Field)) {
-            const int slot = BlobSlot(BlobFields, key.Field);
-            c = CompareTextByLocale(BlobOf(a, slot), BlobOf(b, slot), true);
-        } else {
-            const std::uint8_t* pa = FindFieldData(a->Data, key.Field);
-            const std::uint8_t* pb = FindFieldData(b->Data, key.Field);
-            if (pa && pb) {
-                if (pa[0] && pb[0]) c = CompareFieldValues(pa + 1, pb + 1, key.Field->Codec(), key.CaseInsensitive, false);
-                else
-                    c = (pa[0] != 0) - (pb[0] != 0);
-            }
-        }
+        int c = CompareRecordValues(a, b, key);
         if (key.Descending) c = -c;
         if (c != 0) return c;
     }

@@ -189,6 +189,8 @@ void TQelODBCClient::DoBeforePost() {
 
 void TQelODBCClient::DoAfterPost() {
     TDataSet::DoAfterPost();
+    RefreshDetails();  // the posted values may be the details' parameters
+    if (nestedParent_) nestedParent_->SetModified(true);  // the parent's record holds this data
     TMemoryRecord* rec = postedRecord_;
     postedRecord_ = nullptr;
     if (!rec || SavedTotals.size() != TotalFields.size()) return;

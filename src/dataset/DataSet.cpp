@@ -269,7 +269,7 @@ void TDataSet::First() {
     bof_ = true;
     eof_ = GetRecord(activeBuffer_, TGetMode::gmNext, true) != TGetResult::grOK;
     DataEvent(TDataEvent::deDataSetChange);
-    Fire(AfterScroll, *this);
+    DoAfterScroll();
 }
 
 void TDataSet::Last() {
@@ -280,7 +280,7 @@ void TDataSet::Last() {
     eof_ = true;
     bof_ = GetRecord(activeBuffer_, TGetMode::gmPrior, true) != TGetResult::grOK;
     DataEvent(TDataEvent::deDataSetChange);
-    Fire(AfterScroll, *this);
+    DoAfterScroll();
 }
 
 void TDataSet::Next() { MoveBy(1); }
@@ -313,7 +313,7 @@ int TDataSet::MoveBy(int distance) {
             ++distance;
         }
         if (moved != 0) DataEvent(TDataEvent::deDataSetScroll, moved);
-        Fire(AfterScroll, *this);
+        DoAfterScroll();
     }
     return moved;
 }
@@ -386,7 +386,7 @@ void TDataSet::BeginInsert(bool append) {
     modified_ = false;
     DataEvent(TDataEvent::deDataSetChange);
     Fire(AfterInsert, *this);
-    Fire(AfterScroll, *this);
+    DoAfterScroll();
 }
 
 void TDataSet::UpdateRecord() {
@@ -439,8 +439,8 @@ void TDataSet::Delete() {
     SetState(dsBrowse);
     ReadCurrentRecord();
     DataEvent(TDataEvent::deDataSetChange);
-    Fire(AfterDelete, *this);
-    Fire(AfterScroll, *this);
+    DoAfterDelete();
+    DoAfterScroll();
 }
 
 void TDataSet::CheckBrowseMode() {
@@ -474,7 +474,7 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
     Fire(BeforeScroll, *this);
     InternalGotoBookmark(bookmark.data());
     CursorMoved();
-    Fire(AfterScroll, *this);
+    DoAfterScroll();
 }
 
 bool TDataSet::BookmarkValid(const TBookmark&) { return false; }

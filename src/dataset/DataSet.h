@@ -226,6 +226,10 @@ protected:
     virtual void FieldRemoved(TField*) {}
     //! Initial values of a new record: OnNewRecord.
     virtual void DoOnNewRecord() { Fire(OnNewRecord, *this); }
+    //! The after-delete step: AfterDelete.
+    virtual void DoAfterDelete() { Fire(AfterDelete, *this); }
+    //! The after-scroll step: linked datasets follow the cursor here.
+    virtual void DoAfterScroll() { Fire(AfterScroll, *this); }
 
     // ---- bookmarks and record numbers
     virtual void InternalGotoBookmark(const void* bookmark) = 0;

@@ -300,7 +300,7 @@ bool TQelODBCClient::Locate(const std::string& keyFields, const Variant& keyValu
     if (BeforeScroll) BeforeScroll(*this);
     RecordPos = found;
     CursorMoved();
-    if (AfterScroll) AfterScroll(*this);
+    DoAfterScroll();
     DataEvent(TDataEvent::deDataSetChange);
     return true;
 }

@@ -189,13 +189,15 @@ void TQelODBCClient::SetActive(bool value) {
         StoredActive = value;
         return;
     }
+    // A detail of an empty master stays closed (MasterEmpty) until the master has a record.
+    if (value && !Active() && !TakeMasterParams()) return;
     if (value != Active()) ClearChangedRecords();
     if (value && !Active()) {
         Errors.clear();
         // What was left out of the fields stays said while those fields are in use.
         Errors = fieldInfoNotices_;
     }
-    if (value && !Active() && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
+    if (value && !Active() && !dataFrom_ && FieldDefs().Count() == 0 && FieldCount() == 0 && connection_ &&
         !Trim(select_->SQL()).empty()) {
         DescribeSelect();  // no structure yet
     }
@@ -262,6 +264,10 @@ void TQelODBCClient::AdoptRowLayout(const TQelODBCQuery& statement) {
 }
 
 void TQelODBCClient::LoadData() {
+    if (dataFrom_) {
+        LoadFromSource();
+        return;
+    }
     if ((!connection_ && !select_->Active()) || Trim(select_->SQL()).empty()) {
         DataLoaded = true;  // nothing to load: opens empty
         return;

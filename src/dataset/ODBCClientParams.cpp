@@ -161,6 +161,12 @@ std::string TQelODBCClient::PrepareParams(const std::string& text, TQelODBCQuery
 // ---------------------------------------------------------------- re-reading a record
 
 void TQelODBCClient::LoadRecord(TMemoryRecord* record) {
+    if (dataFrom_ && record->SourceRecord()) {
+        // A view's source re-reads the row it shares.
+        if (!record->SourceRecord()->Loaded) dataFrom_->LoadRecord(record->SourceRecord());
+        record->Loaded = true;
+        return;
+    }
     if (record->Loaded) return;
     record->Loaded = true;
     ScopeFail notLoaded([record] { record->Loaded = false; });

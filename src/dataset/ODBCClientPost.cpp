@@ -7,6 +7,7 @@
 
 #include "dataset/AccessManager.h"
 #include "dataset/ClientIndex.h"
+#include "dataset/ODBCClientTree2.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
 #include "odbc/ODBCQuery.h"
@@ -80,7 +81,27 @@ void TQelODBCClient::SetAutoIncFields(TRecordBuffer buffer) {
     if (any) ++NextAutoIncValue;
 }
 
-void TQelODBCClient::DoOnNewRecord() { TDataSet::DoOnNewRecord(); }
+void TQelODBCClient::DoOnNewRecord() {
+    if (masterData_ && masterData_->Active() && !masterData_->KeyName.empty()) {
+        TField* own = FindField(masterData_->KeyName);
+        TField* masters = masterData_->FindField(masterData_->KeyName);
+        if (own && masters) {
+            // Lifted for the assignment only: the key is the master's, not the user's.
+            const bool readOnly = own->ReadOnly();
+            own->SetReadOnly(false);
+            ScopeExit restore([own, readOnly] { own->SetReadOnly(readOnly); });
+            own->SetAsVariant(masters->AsVariant());
+        }
+    }
+    if (nestedParent_ && nestedParent_->Active() && !FieldsForUpdateFromMainDataSetBeforInsert.empty()) {
+        for (const std::string& name : SplitFieldNames(FieldsForUpdateFromMainDataSetBeforInsert)) {
+            TField* own = FindField(name);
+            TField* parents = nestedParent_->FindField(name);
+            if (own && parents) own->SetAsVariant(parents->AsVariant());
+        }
+    }
+    TDataSet::DoOnNewRecord();
+}
 
 void TQelODBCClient::FieldRemoved(TField* field) {
     // A field object freed by its owner before the dataset closes must not be written to then.
@@ -280,14 +301,15 @@ void TQelODBCClient::InternalPost() {
     postedRecord_ = nullptr;
     TMemoryRecord* rec = nullptr;
     if (State() == dsInsert) {
-        // A unique key index refuses before anything is written.
+        // A unique key index or the tree refuses before anything is written.
         CheckUniqueIndexes(rb, nullptr);
         const std::int32_t nextAutoInc = NextAutoIncValue;
         ScopeFail sameNextValue([this, nextAutoInc] { NextAutoIncValue = nextAutoInc; });
         SetAutoIncFields(rb);
+        if (Tree) Tree->CheckPost(rb, nullptr);
         if (DoPostToDB) InsertRecordToDB(rb);
-        // A new record goes to the end, wherever the cursor stood.
-        const int index = RealRecordCount();
+        // A new record goes to the end, wherever the cursor stood; a tree then places it.
+        int index = RealRecordCount();
         rec = AddRecord();
         {
             ScopeFail removeOnFailure([this, index] { RemoveRecord(index); });
@@ -300,27 +322,54 @@ void TQelODBCClient::InternalPost() {
         rb[BookmarkOfs + 4] = bfCurrent;
         RecordPos = index;
         if (Filtered()) ++VisibleCount;
+        if (Tree) {
+            Tree->InsertRecord(rec);
+            index = rec->GetIndex();
+            std::memcpy(rb + RecIndexOfs, &index, 4);
+            RecordPos = index;
+        }
+        if (!DataClients.empty()) SourceInserted(rec, index);
     } else {
         int index = GetActiveRecordIndex();
         rec = GetMemoryRecord(index);
         if (TMemoryRecord* main = rec->MainRecord()) {
+            // A tree's copy stands for its main record: the edit goes there.
             rec = main;
             index = main->GetIndex();
+            if (index < 0) ListIndexError(index);
         }
         RecordPos = index;
         CheckUniqueIndexes(rb, rec);
+        if (Tree) Tree->CheckPost(rb, rec);
         // The record leaves the indexes under its old key and comes back under the key it has
-        // at the end: the new one, or the old one when the write fails.
+        // at the end: the new one, or the old one when the write fails. Views hear of the
+        // edit on both sides of it.
         for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
+        SourceEditing(rec, true);
         {
             ScopeExit backIntoIndexes([&] {
                 for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Add(rec);
+                SourceEditing(rec, false);
             });
             if (DoPostToDB) UpdateRecordToDB(rb);
             AssignMemoryRecord(rec, rb);
             if (!DoPostToDB && rec->UpdateStatus == mrsNone) MarkChanged(rec, mrsModified);
         }
+        if (Tree && Tree->Built()) {
+            // A tree's copies of the record show its new values.
+            for (TMemoryRecord* copy : Records)
+                if (copy->MainRecord() == rec && copy->OwnsData() && copy->Data && rec->Data) {
+                    CopyDataArea(copy->Data, rec->Data);
+                    for (int i = 0; i < BlobCount && copy->Blobs && rec->Blobs; ++i) copy->Blobs[i] = rec->Blobs[i];
+                }
+        }
         RecordPos = index;
+        if (Tree) {
+            Tree->UpdateRecord(rec);
+            index = rec->GetIndex();
+            std::memcpy(rb + RecIndexOfs, &index, 4);
+            RecordPos = index;
+        }
     }
     // Written to the database: nothing of the edit is pending any more. Without a connection
     // the dataset is edited in memory only and keeps what was changed.
@@ -335,8 +384,9 @@ void TQelODBCClient::InternalAddRecord(TRecordBuffer buffer, bool append) {
     ScopeFail sameNextValue([this, nextAutoInc] { NextAutoIncValue = nextAutoInc; });
     CheckUniqueIndexes(buffer, nullptr);
     SetAutoIncFields(buffer);
+    if (Tree) Tree->CheckPost(buffer, nullptr);
     if (DoPostToDB) InsertRecordToDB(buffer);
-    const int index = append || RecordPos < 0 ? RealRecordCount() : std::min(RecordPos + 1, RealRecordCount());
+    int index = append || RecordPos < 0 ? RealRecordCount() : std::min(RecordPos + 1, RealRecordCount());
     TMemoryRecord* rec = InsertRecord(index);
     {
         ScopeFail removeOnFailure([this, index] { RemoveRecord(index); });
@@ -347,6 +397,12 @@ void TQelODBCClient::InternalAddRecord(TRecordBuffer buffer, bool append) {
     if (!DoPostToDB) MarkChanged(rec, mrsInserted);
     if (DoPostToDB && connection_) ClearChangedFlags(rec, buffer);
     if (Filtered()) ++VisibleCount;
+    if (Tree) {
+        Tree->InsertRecord(rec);
+        index = rec->GetIndex();
+        RecordPos = index;
+    }
+    if (!DataClients.empty()) SourceInserted(rec, index);
     AddRecordToTotals(rec);
 }
 
@@ -354,26 +410,46 @@ void TQelODBCClient::InternalDelete() {
     int index = GetActiveRecordIndex();
     if (index < 0 || index >= RealRecordCount()) return;
     TMemoryRecord* rec = Records[static_cast<std::size_t>(index)];
-    if (TMemoryRecord* main = rec->MainRecord()) rec = main;
+    if (TMemoryRecord* main = rec->MainRecord()) {
+        // A tree's copy stands for its main record, which goes with all its copies.
+        rec = main;
+        if (main->GetIndex() >= 0) index = main->GetIndex();
+    }
     const bool wasVisible = IsRecordVisible(rec);
     std::vector<Variant> totals = TotalsWithout(rec);
+    const auto remove = [&] {
+        if (Tree && Tree->Built()) {
+            // The tree refuses first (a record with children); a shortcut takes its copies
+            // along, which moves the record. Its former siblings are renumbered after the delete.
+            const TTreeNode* node = Tree->NodeOf(rec);
+            TMemoryRecord* parent = node && node->Parent ? node->Parent->Record : nullptr;
+            const bool hasParent = node && node->Parent;
+            Tree->DeleteRecord(rec);
+            correctParent_ = parent;
+            correctPending_ = hasParent;
+            if (rec->GetIndex() >= 0) index = rec->GetIndex();
+        }
+        RemoveRecord(rec);
+    };
     if (DoPostToDB) {
         if (connection_ && !Trim(delete_->SQL()).empty()) {
+            // Written first, in the transaction: a tree that refuses rolls the delete back.
             InOwnTransaction(*connection_, [&] {
                 DeleteRecordFromDB(rec);
-                RemoveRecord(rec);
+                remove();
             });
         } else {
-            RemoveRecord(rec);
+            remove();
         }
     } else if (rec->UpdateStatus == mrsInserted) {
-        RemoveRecord(rec);
+        remove();
     } else {
         MarkChanged(rec, mrsDeleted);  // stays in Records, hidden
     }
     if (Filtered() && wasVisible) --VisibleCount;
     for (std::size_t i = 0; i < totals.size() && i < TotalFields.size(); ++i) SetTotal(TotalFields[i], totals[i]);
     RecordPos = std::min(index, RealRecordCount());
+    ResyncClients();
 }
 
 void TQelODBCClient::RemoveRecord(TMemoryRecord* record) {

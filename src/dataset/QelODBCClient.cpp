@@ -6,6 +6,7 @@
 #include "dataset/ClientIndex.h"
 #include "dataset/AccessManager.h"
 #include "dataset/ClientIndex2.h"
+#include "dataset/ODBCClientTree2.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCQuery.h"
 #include "support/Errors.h"
@@ -30,11 +31,13 @@ TQelODBCClient::TQelODBCClient(TComponent* owner)
 
 TQelODBCClient::~TQelODBCClient() {
     try {
+        DetachLinks();
         SetConnection(nullptr);
         Close();
     } catch (...) {
         // A handler failing during destruction must not stop the release of the records.
     }
+    if (Tree) Tree->SetDataSet(nullptr);
     ClearRecords();
     orderKeys_.clear();
     for (TQelODBCClientIndex* index : std::vector<TQelODBCClientIndex*>(Indexes)) index->SetData(nullptr);
@@ -48,6 +51,16 @@ void TQelODBCClient::Notification(TComponent* component, TOperation operation) {
                                  [&](TQelODBCClientIndex* i) { return static_cast<TComponent*>(i) == component; }),
                   Indexes.end());
     if (SecondIndex && static_cast<TComponent*>(SecondIndex) == component) SecondIndex = nullptr;
+    if (dataFrom_ && static_cast<TComponent*>(dataFrom_) == component) {
+        Close();
+        dataFrom_ = nullptr;
+        AllocRecordData = true;
+    }
+    if (masterData_ && static_cast<TComponent*>(masterData_) == component) masterData_ = nullptr;
+    if (nestedParent_ && static_cast<TComponent*>(nestedParent_) == component) nestedParent_ = nullptr;
+    const auto same = [component](TQelODBCClient* c) { return static_cast<TComponent*>(c) == component; };
+    DataClients.erase(std::remove_if(DataClients.begin(), DataClients.end(), same), DataClients.end());
+    Details.erase(std::remove_if(Details.begin(), Details.end(), same), Details.end());
     if (accessManager_ && static_cast<TComponent*>(accessManager_) == component) accessManager_ = nullptr;
 }
 
@@ -199,14 +212,22 @@ void TQelODBCClient::InternalOpen() {
     BindFieldSlots();
     BlobCount = static_cast<int>(BlobFields.size());
     InitBufferPointers(true);
+    if (dataFrom_) AdoptSourceLayout();
     if (!DataLoaded) LoadData();
     if (AfterDataLoad) {
         if (!DoResyncRecordOnFirstAccess) AfterDataLoad(*this);
     } else if (OnInitRecord) {
         for (int i = 0; i < RealRecordCount(); ++i) OnInitRecord(*this, i);
     }
-    InternalRefreshOrderBy();
-    RebuildIndexes();
+    if (Tree) {
+        // The tree finds parents through its key index, and then keeps the order itself.
+        RebuildIndexes();
+        Tree->CreateTree();
+        InternalRefreshOrderBy();
+    } else {
+        InternalRefreshOrderBy();
+        RebuildIndexes();
+    }
     if (Filtered()) ApplyFilter(Filter());
     CalcTotals();
     RecordPos = -1;
@@ -310,6 +331,8 @@ TMemoryRecord* TQelODBCClient::CopyRecord(TMemoryRecord* record) {
 void TQelODBCClient::RemoveRecord(int index) {
     TMemoryRecord* rec = GetMemoryRecord(index);
     TouchStore();
+    // Views first: a view that lost track of the record refuses before anything goes.
+    if (!DataClients.empty() && !rec->MainRecord()) SourceRemoving(rec);
     for (TQelODBCClientIndex* keyIndex : Indexes) keyIndex->Delete(rec);
     Records.erase(Records.begin() + index);
     if (UnfilteredRecords) {
@@ -325,6 +348,8 @@ void TQelODBCClient::RemoveRecord(int index) {
 
 void TQelODBCClient::ClearRecords() {
     TouchStore();
+    if (!DataClients.empty()) CloseClients();  // views share the data about to be freed
+    if (Tree) Tree->FreeData();  // its nodes point at the records
     for (TQelODBCClientIndex* index : Indexes) index->ClearData();
     if (UnfilteredRecords) {
         Records = std::move(*UnfilteredRecords);
@@ -377,6 +402,17 @@ Variant TQelODBCClient::Lookup(const std::string& keyFields, const Variant& keyV
 void TQelODBCClient::InternalInsert() { insertIndex_ = RecordPos; }
 
 void TQelODBCClient::InternalCancel() {}
+
+void TQelODBCClient::DoAfterDelete() {
+    if (correctPending_) {
+        correctPending_ = false;
+        if (Tree && Tree->Built()) {
+            TTreeNode* parent = correctParent_ ? Tree->NodeOf(correctParent_) : Tree->Root();
+            if (parent) Tree->CorrectOrders(parent);
+        }
+    }
+    TDataSet::DoAfterDelete();
+}
 
 // ---------------------------------------------------------------- bookmarks and record numbers
 
@@ -439,7 +475,7 @@ void TQelODBCClient::SetRecNoImpl(int value) {
     if (BeforeScroll) BeforeScroll(*this);
     RecordPos = value - 1;
     CursorMoved();
-    if (AfterScroll) AfterScroll(*this);
+    DoAfterScroll();
 }
 
 int TQelODBCClient::GetRecordCount() {

@@ -54,6 +54,7 @@ class TQelODBCParams;
 class TQelODBCParam;
 class TQelODBCClientIndex;
 class TQelODBCClientIndex2;
+class TQelODBCClientTree2;
 class TMemBlobStream;
 class TQelAccessManager;
 //! How a blob stream opens a value: read 0, write 1, read-write 2.
@@ -272,6 +273,8 @@ public:
     bool GetIsIndexField(const TField* field) const override;
     //! -1, 0 or 1: the order of two records under the keys (ties by RecordID).
     int CompareRecords(const TMemoryRecord* a, const TMemoryRecord* b, const std::vector<TOrderKey>& keys) const;
+    //! -1, 0 or 1: the two records' values of one key, ascending (Null first), no tie-break.
+    int CompareRecordValues(const TMemoryRecord* a, const TMemoryRecord* b, const TOrderKey& key) const;
 
     // ---- totals
     //! Sums every total field over the counting records (CalcTotalsType); nothing while
@@ -301,6 +304,8 @@ public:
     std::vector<TQelODBCClientIndex*> Indexes;
     //! The second index whose table of groups this dataset shows (not owned).
     TQelODBCClientIndex2* SecondIndex = nullptr;
+    //! The tree that arranges the records (not owned; set by the tree's SetDataSet).
+    TQelODBCClientTree2* Tree = nullptr;
     //! Each posted change is written to the database; false keeps changes in memory,
     //! marked by the records' UpdateStatus.
     bool DoPostToDB = true;
@@ -433,7 +438,8 @@ public:
 
     // ---- editing and posting (ODBCClientPost.cpp)
 
-    //! Name of the key field; after an insert it must have a value.
+    //! Name of the key field; after an insert it must have a value, and a new detail record
+    //! takes the master's value of it.
     std::string KeyName;
     //! Name of a field describing the key; stored only.
     std::string KeyDescrName;
@@ -463,7 +469,8 @@ public:
     TSign AutoIncSign = snPlus;
     //! Next automatic-increment value; back to 1 on close.
     std::int32_t NextAutoIncValue = 1;
-    //! Field names copied from the parent dataset into a new record of a nested dataset.
+    //! Field names (";"-separated) a new record of a nested dataset copies from the parent's
+    //! active record.
     std::string FieldsForUpdateFromMainDataSetBeforInsert;
     //! After the insert statement ran: (dataset, copy of the buffer before, buffer after).
     std::function<void(TQelODBCClient&, TRecordBuffer before, TRecordBuffer after)> AfterInsertToDB;
@@ -496,6 +503,32 @@ public:
     //! appended or after RecordPos, written first with DoPostToDB; totals grow by it.
     void InternalAddRecord(TRecordBuffer buffer, bool append);
 
+    // ---- linked datasets: a second view of another dataset's records, and master and detail
+    //! The dataset whose records this one shows (sharing their data), nullptr for none.
+    TQelODBCClient* DataFrom() const { return dataFrom_; }
+    //! Leaves the old source's clients, copies the new source's field definitions and joins
+    //! its clients; the records get no data of their own while a source is set.
+    void SetDataFrom(TQelODBCClient* source);
+    //! Datasets whose DataFrom is this one (not owned).
+    std::vector<TQelODBCClient*> DataClients;
+    //! The master whose current record gives this dataset's select parameters.
+    TQelODBCClient* MasterData() const { return masterData_; }
+    //! Leaves the old master's details and joins the new master's (once).
+    void SetMasterData(TQelODBCClient* master);
+    //! Datasets whose MasterData is this one (not owned).
+    std::vector<TQelODBCClient*> Details;
+    //! The last open found the master empty: the dataset stayed closed.
+    bool MasterEmpty = false;
+    //! The parent of a nested dataset (the dataset of the parent's dataset field): select
+    //! parameters and listed initial values come from its active record (not owned).
+    TQelODBCClient* NestedParent() const { return nestedParent_; }
+    void SetNestedParent(TQelODBCClient* parent);
+    //! Re-opens every active (or master-empty) detail whose parameters the current record changes.
+    void RefreshDetails();
+    //! Some select parameter of detail is named like a field of this dataset and holds
+    //! another value than that field's current one.
+    bool MasterParamsChanged(TQelODBCClient* detail);
+
     void ConnectionClosing() override { Close(); }
     void ConnectionDestroyed(TQelODBCConnection* connection) override;
 
@@ -521,7 +554,8 @@ protected:
 
     void InternalInsert() override;
     void InternalPost() override;
-    //! Initial values of a new record, then OnNewRecord.
+    //! Initial values of a new record (a detail's master key, a nested record's values from
+    //! its parent), then OnNewRecord.
     void DoOnNewRecord() override;
     //! The total and blob lists forget a field that is gone.
     void FieldRemoved(TField* field) override;
@@ -532,6 +566,10 @@ protected:
     void DoBeforePost() override;
     //! The after-post event, then the totals with the posted record.
     void DoAfterPost() override;
+    //! Renumbers the siblings of a record deleted from a tree, then the after-delete event.
+    void DoAfterDelete() override;
+    //! The cursor's record moved: details follow it (not while inserting).
+    void DoAfterScroll() override;
     void Notification(TComponent* component, TOperation operation) override;
 
     void InternalGotoBookmark(const void* bookmark) override;
@@ -603,6 +641,35 @@ private:
     std::vector<std::unique_ptr<TMemoryRecord>> recordStore_;
     std::vector<std::int32_t> variantSlots_;
     int insertIndex_ = -1;  // where an insert is placed on post
+    // The parent of a record deleted from a tree, whose children are renumbered after the
+    // delete: its record (nullptr for the top level), and whether there is one to renumber.
+    TMemoryRecord* correctParent_ = nullptr;
+    bool correctPending_ = false;
+
+    // Linked datasets.
+    //! Before opening: the master's values into the select parameters; false when the
+    //! master is empty (the dataset stays closed, MasterEmpty set).
+    bool TakeMasterParams();
+    //! A view takes its source's record layout: the data areas it reads are the source's.
+    void AdoptSourceLayout();
+    //! Fills a view's records from its source's.
+    void LoadFromSource();
+    //! Index of the record sharing source's data, -1 when none.
+    int FindSourceRecord(const TMemoryRecord* source) const;
+    //! The source posted a new record at index / an edit of record / removes record.
+    void SourceInserted(TMemoryRecord* record, int index);
+    void SourceEditing(TMemoryRecord* record, bool before);
+    void SourceRemoving(TMemoryRecord* record);
+    //! Active views re-read their current record.
+    void ResyncClients();
+    void CloseClients();
+    void DetachLinks();
+    TQelODBCClient* dataFrom_ = nullptr;
+    TQelODBCClient* masterData_ = nullptr;
+    TQelODBCClient* nestedParent_ = nullptr;
+    //! A nested dataset's parameter value from the parent's active buffer: "OLD_" + name
+    //! reads the before-image, any other name the current value of the field of that name.
+    void TakeNestedParams();
 
     // Ordering.
     std::vector<TOrderKey> ParseOrderKeys() const;
