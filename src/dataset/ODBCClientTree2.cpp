@@ -148,22 +148,12 @@ void TQelODBCClientTree2::Unlink(TTreeNode* node) {
     node->NextSibling = nullptr;
 }
 
-void TQelODBCClientTree2::AddNode(TTreeNode* parent, TTreeNode* node) {
-    node->Parent = parent;
-    TTreeNode* first = parent->FirstChild;
-    if (!first || node->Order < first->Order) {
-        node->NextSibling = first;
-        parent->FirstChild = node;
-        return;
-    }
-    // Before the first later sibling whose order is not smaller, never before the first child.
-    TTreeNode* prior = first;
-    while (prior->NextSibling && prior->NextSibling->Order < node->Order) prior = prior->NextSibling;
-    node->NextSibling = prior->NextSibling;
-    prior->NextSibling = node;
-}
+void TQelODBCClientTree2::AddNode(TTreeNode* parent, TTreeNode* node) { LinkNode(parent, node, false); }
 
-void TQelODBCClientTree2::AddNodeBuilt(TTreeNode* parent, TTreeNode* node) {
+// After the siblings of equal order: the records keep the order they were read in.
+void TQelODBCClientTree2::AddNodeBuilt(TTreeNode* parent, TTreeNode* node) { LinkNode(parent, node, true); }
+
+void TQelODBCClientTree2::LinkNode(TTreeNode* parent, TTreeNode* node, bool afterEqual) {
     node->Parent = parent;
     TTreeNode* first = parent->FirstChild;
     if (!first || node->Order < first->Order) {
@@ -171,9 +161,13 @@ void TQelODBCClientTree2::AddNodeBuilt(TTreeNode* parent, TTreeNode* node) {
         parent->FirstChild = node;
         return;
     }
-    // After the siblings of equal order: the records keep the order they were read in.
+    // Never before the first child; then before the first later sibling whose order is not
+    // smaller (later additions), or after the equal ones (building).
     TTreeNode* prior = first;
-    while (prior->NextSibling && prior->NextSibling->Order <= node->Order) prior = prior->NextSibling;
+    auto goesAfter = [&](const TTreeNode* sibling) {
+        return afterEqual ? sibling->Order <= node->Order : sibling->Order < node->Order;
+    };
+    while (prior->NextSibling && goesAfter(prior->NextSibling)) prior = prior->NextSibling;
     node->NextSibling = prior->NextSibling;
     prior->NextSibling = node;
 }

@@ -130,6 +130,7 @@ private:
     static void Unlink(TTreeNode* node);
     //! Links by the build rule (after equal orders).
     static void AddNodeBuilt(TTreeNode* parent, TTreeNode* node);
+    static void LinkNode(TTreeNode* parent, TTreeNode* node, bool afterEqual);
     //! A node with the record's current values.
     std::unique_ptr<TTreeNode> NodeFromRecord(TMemoryRecord* record) const;
     std::int32_t BufferInt(TRecordBuffer buffer, TField* field) const;

@@ -2,22 +2,9 @@
 
 #include <ostream>
 
+#include "support/ValueCodec.h"
+
 namespace kubrix {
-
-namespace {
-
-// Numbers line up on the right in aligned text.
-bool IsNumberType(TFieldType type) {
-    switch (type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftCurrency: case ftBCD: case ftAutoInc:
-    case ftLargeint: case ftFMTBcd:
-        return true;
-    default:
-        return false;
-    }
-}
-
-}  // namespace
 
 std::vector<std::vector<TKubrixCell>> VisibleRecords(TQelODBCClient& dataSet) {
     std::vector<std::vector<TKubrixCell>> rows;
@@ -37,7 +24,7 @@ std::vector<std::vector<TKubrixCell>> VisibleRecords(TQelODBCClient& dataSet) {
         for (TField* f : fields) {
             TKubrixCell cell;
             cell.Text = f->IsNull() ? std::string() : f->DisplayText();
-            cell.Align = IsNumberType(f->DataType()) ? TKubrixCellAlign::Right : TKubrixCellAlign::Left;
+            cell.Align = IsNumericType(f->DataType()) ? TKubrixCellAlign::Right : TKubrixCellAlign::Left;
             row.push_back(std::move(cell));
         }
         rows.push_back(std::move(row));

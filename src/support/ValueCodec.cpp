@@ -21,6 +21,15 @@ bool IsStoredType(TFieldType t) {
     return (t >= 1 && t <= 14) || (t >= 23 && t <= 26) || t == 29 || t == 32 || t == 35;
 }
 
+bool IsNumericType(TFieldType t) {
+    switch (t) {
+    case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftCurrency: case ftBCD: case ftAutoInc:
+    case ftLargeint: case ftFMTBcd:
+        return true;
+    default:
+        return false;
+    }
+}
 bool IsBlobType(TFieldType t) { return (t >= 15 && t <= 21) || t == 30 || t == 31; }
 
 std::uint32_t CalcFieldLenWide(TFieldType type, int size) {

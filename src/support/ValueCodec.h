@@ -23,6 +23,8 @@ namespace kubrix {
 bool IsSupportedType(TFieldType type);
 //! Types kept in the record data area: 1..14, 23..26, 29, 32, 35.
 bool IsStoredType(TFieldType type);
+//! Integer, floating, currency and decimal types: shown aligned right, totalled by grids.
+bool IsNumericType(TFieldType type);
 //! Types held as byte strings outside the data area: 15..21, 30, 31.
 bool IsBlobType(TFieldType type);
 

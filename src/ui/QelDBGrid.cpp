@@ -21,6 +21,7 @@
 #include "support/ColumnsLayout.h"
 #include "support/FormatSettings.h"
 #include "support/UiServices.h"
+#include "support/ValueCodec.h"
 #include "ui/FrmColumnsEditor.h"
 #include "ui/FrmLocalSearch.h"
 
@@ -35,16 +36,6 @@ std::int32_t ColorToInt(const QColor& c) { return c.red() | (c.green() << 8) | (
 QColor IntToColor(std::int32_t v, const QColor& system) {
     if (v < 0) return system;
     return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
-}
-
-bool IsNumber(TFieldType type) {
-    switch (type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftCurrency: case ftBCD: case ftAutoInc:
-    case ftLargeint: case ftFMTBcd:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // Runs an action of the user's: a dataset error is shown instead of leaving the event handler.
@@ -321,7 +312,7 @@ void TQelDBGrid::BuildDefaultColumns() {
         if (!f->Visible()) continue;
         auto c = std::make_unique<TQelColumn>(this);
         c->FieldNameText = f->FieldName();
-        const int chars = std::clamp(IsNumber(f->DataType()) ? std::max(f->DisplayWidth(), 12) : f->DisplayWidth(), 4, 24);
+        const int chars = std::clamp(IsNumericType(f->DataType()) ? std::max(f->DisplayWidth(), 12) : f->DisplayWidth(), 4, 24);
         const int titleWidth = fm.horizontalAdvance(Q(f->DisplayLabel())) + 8;
         c->WidthPx = std::max(chars * fm.averageCharWidth() + 8, titleWidth);
         c->WidthPx = std::min(c->WidthPx, 200);
@@ -949,7 +940,7 @@ void TQelDBGrid::DrawCell(QPainter& painter, int col, int row, const QRect& rect
         if (static_cast<std::size_t>(column) < texts.size()) {
             int offset = 0;
             if (c.OnGetTextOfs) c.OnGetTextOfs(const_cast<TQelColumn&>(c), offset);
-            const Qt::Alignment align = f && IsNumber(f->DataType()) ? Qt::AlignRight : Qt::AlignLeft;
+            const Qt::Alignment align = f && IsNumericType(f->DataType()) ? Qt::AlignRight : Qt::AlignLeft;
             painter.drawText(rect.adjusted(2 + offset, 0, -2, 0), align | Qt::AlignVCenter,
                              Q(texts[static_cast<std::size_t>(column)]));
         }
