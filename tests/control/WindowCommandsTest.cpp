@@ -103,7 +103,8 @@ struct Window {
 //! failing test ends.
 template <class T>
 void WhenModal(std::function<void(T*)> handle) {
-    auto* timer = new QTimer;
+    // Owned by the application, so that a timer still watching when the test ends goes with it.
+    auto* timer = new QTimer(QCoreApplication::instance());
     auto ticks = std::make_shared<int>(0);
     auto handled = std::make_shared<bool>(false);
     QObject::connect(timer, &QTimer::timeout, [timer, ticks, handled, handle] {
