@@ -7,19 +7,18 @@ shot=${2:?screenshot file}
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed"; exit 1; }
 command -v xwininfo >/dev/null || { echo "xwininfo is not installed (x11-utils)"; exit 1; }
 rm -f "$shot"
-tmp=$(mktemp -d)
-# Xvfb picks a free display itself and writes its number: two runs at once never share one.
-Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp 5>"$tmp/display" >/dev/null 2>&1 &
+# A free display number.
+disp=99
+while [ -e "/tmp/.X11-unix/X$disp" ] || [ -e "/tmp/.X$disp-lock" ]; do disp=$((disp + 1)); done
+Xvfb ":$disp" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$tmp"' EXIT
-for _ in $(seq 100); do grep -q '[0-9]' "$tmp/display" 2>/dev/null && break; sleep 0.1; done
-disp=$(tr -dc '0-9' <"$tmp/display")
-[ -n "$disp" ] || { echo "Xvfb did not start"; exit 1; }
+trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
 export DISPLAY=":$disp"
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
 # The program saves the screenshot once its window is shown and quits when its input ends.
+tmp=$(mktemp -d)
 trap 'exec 3>&- 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 mkfifo "$tmp/in"
 "$kubrix" --screenshot "$shot" "${@:3}" <"$tmp/in" &
