@@ -115,12 +115,14 @@ bool TQelODBCClientIndex::FindRecord(int& position, const TMemoryRecord* record)
     return Search(position, record->Data);
 }
 
-std::vector<std::uint8_t> TQelODBCClientIndex::KeyArea(const Variant& value) const {
+std::vector<std::uint8_t> TQelODBCClientIndex::KeyArea(const Variant& value, bool& whole) const {
+    whole = true;
     std::size_t size = 0;
     for (std::size_t i = 0; i < keyOffsets_.size(); ++i)
         size = std::max(size, static_cast<std::size_t>(keyOffsets_[i]) + static_cast<std::size_t>(keySizes_[i]));
     std::vector<std::uint8_t> area(size, 0);
     auto put = [&](std::size_t i, const Variant& part) {
+        whole = whole && keyFields_[i]->Codec().KeepsWhole(part);
         std::vector<std::uint8_t> slot = VariantToFieldData(part, keySizes_[i], keyFields_[i]);
         std::memcpy(area.data() + keyOffsets_[i], slot.data(), std::min<std::size_t>(slot.size(), keySizes_[i]));
     };
@@ -138,8 +140,10 @@ std::vector<std::uint8_t> TQelODBCClientIndex::KeyArea(const Variant& value) con
 bool TQelODBCClientIndex::FindRecord(int& position, const Variant& value) const {
     position = 0;
     if (keyFields_.empty()) return false;
-    const std::vector<std::uint8_t> area = KeyArea(value);
-    return Search(position, area.data());
+    bool whole;
+    const std::vector<std::uint8_t> area = KeyArea(value, whole);
+    // A key longer than every loaded value: its cut form would match a shorter one.
+    return Search(position, area.data()) && whole;
 }
 
 bool TQelODBCClientIndex::Refuses(const TGroup& group, const TMemoryRecord* self) const {

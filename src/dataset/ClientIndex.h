@@ -81,8 +81,9 @@ private:
     bool Search(int& position, const std::uint8_t* area) const;
     //! The group at position refuses another record (self aside).
     bool Refuses(const TGroup& group, const TMemoryRecord* self) const;
-    //! A key value as a data area holding only the key slots at their offsets.
-    std::vector<std::uint8_t> KeyArea(const Variant& value) const;
+    //! A key value as a data area holding only the key slots at their offsets; whole is set
+    //! false when a text part is longer than a slot narrowed to the loaded values holds.
+    std::vector<std::uint8_t> KeyArea(const Variant& value, bool& whole) const;
 
     TQelODBCClient* data_ = nullptr;
     std::string fieldName_;

@@ -211,9 +211,16 @@ std::string TStringField::GetAsString() const {
     return v;
 }
 
+void ThrowDoesNotFit(const TField* field) {
+    throw Exception("Поле " + field->FieldName() +
+                    ": значение длиннее места, отведённого ему при загрузке только для чтения");
+}
+
 void TStringField::SetAsString(const std::string& value) {
     std::string buf(static_cast<std::size_t>(GetDataSize()), '\0');
     std::size_t n = Utf8PrefixBytes(value, static_cast<std::size_t>(Size()));
+    // A slot narrowed to the loaded values: cutting would change the text, not just limit it.
+    if (n + 1 > buf.size() && SlotLength() < CalcFieldLen(DataType(), Size())) ThrowDoesNotFit(this);
     n = Utf8FitBytes(std::string_view(value).substr(0, n), buf.size() - 1);
     std::memcpy(buf.data(), value.data(), n);
     SetData(buf.data());

@@ -194,6 +194,9 @@ private:
 };
 
 //! Variable text up to Size characters (ftString, ftFixedChar).
+//! Raises the error of a text longer than a slot narrowed to the values loaded.
+[[noreturn]] void ThrowDoesNotFit(const TField* field);
+
 class TStringField : public TField {
 public:
     explicit TStringField(TComponent* owner, TFieldType type = ftString);

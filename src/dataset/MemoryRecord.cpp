@@ -8,6 +8,8 @@
 
 namespace kubrix {
 
+static_assert(sizeof(void*) != 8 || sizeof(TMemoryRecord) <= 48, "a record's header grew: it is paid per row");
+
 TMemoryRecord::TMemoryRecord(TQelODBCClient* memoryData, bool updateParent) {
     SetMemoryData(memoryData, updateParent);
 }
@@ -19,11 +21,16 @@ TMemoryRecord::TExtra& TMemoryRecord::Extra() {
     return *extra_;
 }
 
+void TMemoryRecord::FreeOwned() {
+    if (freeData_) delete[] Data;
+    if (freeBlobs_) delete[] Blobs;
+    freeData_ = freeBlobs_ = false;
+}
+
 void TMemoryRecord::ReleaseData() {
     FreeOldImage();
     if (ownsData_ && Data && memoryData_) memoryData_->ReleaseVariantSlots(Data);
-    ownedData_.reset();
-    ownedBlobs_.reset();
+    FreeOwned();
     Data = nullptr;
     Blobs = nullptr;
     ownsData_ = true;
@@ -32,17 +39,19 @@ void TMemoryRecord::ReleaseData() {
 
 void TMemoryRecord::OwnData(std::unique_ptr<std::uint8_t[]> data, std::unique_ptr<std::string[]> blobs) {
     if (ownsData_ && Data && memoryData_ && Data != data.get()) memoryData_->ReleaseVariantSlots(Data);
-    ownedData_ = std::move(data);
-    ownedBlobs_ = std::move(blobs);
-    Data = ownedData_.get();
-    Blobs = ownedBlobs_.get();
+    if (Data == data.get()) freeData_ = false;  // handed back what it holds: not freed below
+    if (Blobs == blobs.get()) freeBlobs_ = false;
+    FreeOwned();
+    Data = data.release();
+    Blobs = blobs.release();
+    freeData_ = Data != nullptr;
+    freeBlobs_ = Blobs != nullptr;
     ownsData_ = true;
 }
 
 void TMemoryRecord::ShareData(std::uint8_t* data, std::string* blobs) {
     if (ownsData_ && Data && memoryData_) memoryData_->ReleaseVariantSlots(Data);
-    ownedData_.reset();
-    ownedBlobs_.reset();
+    FreeOwned();
     Data = data;
     Blobs = blobs;
     ownsData_ = false;
@@ -50,15 +59,15 @@ void TMemoryRecord::ShareData(std::uint8_t* data, std::string* blobs) {
 
 void TMemoryRecord::EnsureData(std::size_t size) {
     if (Data) return;
-    ownedData_.reset(new std::uint8_t[size]());
-    Data = ownedData_.get();
+    Data = new std::uint8_t[size]();
+    freeData_ = true;
     ownsData_ = true;
 }
 
 void TMemoryRecord::EnsureBlobs(std::size_t count) {
     if (Blobs) return;
-    ownedBlobs_.reset(new std::string[count]);
-    Blobs = ownedBlobs_.get();
+    Blobs = new std::string[count];
+    freeBlobs_ = true;
     ownsData_ = true;
 }
 
@@ -84,10 +93,11 @@ void TMemoryRecord::SetMemoryData(TQelODBCClient* dataSet, bool updateParent) {
         std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[dataSet->RecordSize]());
         std::unique_ptr<std::string[]> blobs;
         if (dataSet->BlobCount > 0) blobs.reset(new std::string[static_cast<std::size_t>(dataSet->BlobCount)]);
-        ownedData_ = std::move(data);
-        ownedBlobs_ = std::move(blobs);
-        Data = ownedData_.get();
-        Blobs = ownedBlobs_.get();
+        FreeOwned();
+        Data = data.release();
+        Blobs = blobs.release();
+        freeData_ = true;
+        freeBlobs_ = Blobs != nullptr;
         ownsData_ = true;
     }
     if (updateParent) {

@@ -90,11 +90,17 @@ private:
     TExtra& Extra();
     void ReleaseData();
 
+    //! Frees Data and Blobs where this record allocated them.
+    void FreeOwned();
+
+    // A million records are a million of these: no member is kept twice, and the flags share
+    // the padding after RecordID (48 bytes in all on 64-bit platforms).
     TQelODBCClient* memoryData_ = nullptr;
-    std::unique_ptr<std::uint8_t[]> ownedData_;
-    std::unique_ptr<std::string[]> ownedBlobs_;
-    bool ownsData_ = true;
     std::unique_ptr<TExtra> extra_;
+    bool ownsData_ = true;
+    //! Data (Blobs) was allocated by this record and is deleted with it.
+    bool freeData_ = false;
+    bool freeBlobs_ = false;
 };
 
 }  // namespace kubrix

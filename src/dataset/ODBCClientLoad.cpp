@@ -263,6 +263,16 @@ void TQelODBCClient::AdoptRowLayout(const TQelODBCQuery& statement) {
     if (RecordSize != statement.RowSize) DatabaseError("The rows read do not match the record layout");
 }
 
+void TQelODBCClient::NarrowTextSlots() {
+    bool narrowed = false;
+    for (TField* f : Fields()) {
+        if (f->FieldKind() != fkData || f->DataType() != ftString || !AsODBCField(f)) continue;
+        f->SetSlotLength(1);  // the zero of an empty text
+        narrowed = true;
+    }
+    if (narrowed) LayOutSlots();
+}
+
 void TQelODBCClient::LoadData() {
     if (dataFrom_) {
         LoadFromSource();
@@ -274,6 +284,9 @@ void TQelODBCClient::LoadData() {
     }
     BusyCursor busy(crSQLWait);
     if (!select_->Active()) {
+        // Nothing will be written into the records: each text slot needs only the width of
+        // its longest value, a fraction of the declared width's four bytes per character.
+        if (ReadOnly && !DoResyncRecordOnFirstAccess) NarrowTextSlots();
         select_->RowSize = RecordSize;
         select_->LongCount = BlobCount;
         select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };

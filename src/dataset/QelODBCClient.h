@@ -328,6 +328,9 @@ public:
     //! New records get a data area and blob values of their own (false while rows are handed over).
     bool AllocRecordData = true;
     bool CursorOpen = false;
+    //! Refuses edits. Opened read-only from a select, text slots are laid out as wide as the
+    //! longest value loaded rather than for the declared width; writing a longer text into
+    //! such a slot later raises instead of cutting it.
     bool ReadOnly = false;
     //! Fields whose running totals are kept.
     std::vector<TField*> TotalFields;
@@ -382,6 +385,8 @@ public:
     //! Takes the slot lengths of the statement's rows where reading widened them (a loaded
     //! value longer than its slot), and lays the record out again to match.
     void AdoptRowLayout(const TQelODBCQuery& statement);
+    //! Lays the text slots out empty before a read-only load; the rows widen them.
+    void NarrowTextSlots();
     //! The error handler of the statements: appends the text.
     void CheckODBCError(const std::string& sqlState, const std::string& message);
 

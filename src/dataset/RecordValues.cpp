@@ -38,6 +38,7 @@ void TQelODBCClient::DecodeStored(const TField* field, const std::uint8_t* p, Va
 void TQelODBCClient::EncodeStored(const TField* field, std::uint8_t* p, const Variant& value) const {
     const TValueCodec codec = field->Codec();
     if (!value.IsEmptyOrNull() && !codec.Encodes()) throw Exception("Необрабатываемый тип поля. " + field->FieldName());
+    if (!codec.KeepsWhole(value)) ThrowDoesNotFit(field);
     codec.Encode(p, value);
 }
 

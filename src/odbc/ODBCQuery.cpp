@@ -50,6 +50,8 @@ constexpr int kMaxReconnects = 2;
 // Bytes of bound buffers per block read; the block holds at most kMaxBlockRows rows.
 constexpr std::size_t kBlockBytes = 256 * 1024;
 constexpr std::size_t kMaxBlockRows = 256;
+// Rows read before a widened slot grows by half rather than to the exact width.
+constexpr std::size_t kExactWidenRows = 4096;
 
 static_assert(std::is_same_v<SQLLEN, std::int64_t>, "indicators are read as 64-bit integers");
 
@@ -927,8 +929,11 @@ void TQelODBCQuery::Widen(TQelODBCField& f, std::uint32_t need) {
     // The longest this slot may become while the row stays within MaxRowSize.
     const std::int64_t most = std::int64_t{MaxRowSize} - RowSize + old;
     if (std::int64_t{need} > most) ThrowTooLong(f, need);
-    // Grown by half at least, so that values growing one by one re-lay the rows few times.
-    const std::int64_t grown = std::min(most, std::max<std::int64_t>(need, old + old / 2));
+    // Exactly as wide as needed while few rows have been read (re-laying them is cheap and a
+    // slot that starts narrow meets its longest values early); by half at least afterwards,
+    // so that values growing one by one re-lay many rows few times.
+    const std::int64_t step = Rows.size() <= kExactWidenRows ? need : std::max<std::int64_t>(need, old + old / 2);
+    const std::int64_t grown = std::min(most, step);
     const auto delta = static_cast<std::size_t>(grown - old);
     const auto cut = static_cast<std::size_t>(f.Offset) + 1 + static_cast<std::size_t>(old);
     const auto oldRow = static_cast<std::size_t>(RowSize);

@@ -427,10 +427,11 @@ TOLAPNode* TQelOLAPVisibleFields::FindNodeByValue(const Variant& values) const {
             const std::string text = element.IsEmptyOrNull() ? std::string() : element.ToAnsi();
             entry = f.FindValueM(&text);
         } else {
-            // The value in its stored form, as the records hold it: a key of the dictionary.
+            // The value in its stored form, as the records hold it: a key of the dictionary. A
+            // text longer than the slot is no loaded value (cut, it might match one).
             std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::max(f.ValueSize, 1)), 0);
             if (!element.IsEmptyOrNull()) f.Codec.Encode(buffer.data(), element);
-            entry = f.FindValue(buffer.data());
+            entry = f.Codec.KeepsWhole(element) ? f.FindValue(buffer.data()) : nullptr;
         }
         TOLAPNode* next = nullptr;
         for (TOLAPNode* child : node->Children) {

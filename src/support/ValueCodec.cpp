@@ -168,6 +168,12 @@ bool TValueCodec::Decodes() const {
 
 bool TValueCodec::Encodes() const { return Decodes(); }
 
+bool TValueCodec::KeepsWhole(const Variant& value) const {
+    if (type_ != ftString || value.IsEmptyOrNull()) return true;
+    const std::string text = value.ToAnsi();
+    return Utf8PrefixBytes(text, static_cast<std::size_t>(std::max(size_, 0))) + 1 <= length_;
+}
+
 TFetchType TValueCodec::FetchType() const {
     switch (type_) {
     case ftString:
@@ -195,7 +201,12 @@ TFetchType TValueCodec::FetchType() const {
 
 std::int64_t TValueCodec::FetchLength(TFetchType ctype) const {
     switch (ctype) {
-    case fcChar: return type_ == ftBCD || type_ == ftCurrency ? 100 : static_cast<std::int64_t>(length_);
+    case fcChar:
+        if (type_ == ftBCD || type_ == ftCurrency) return 100;
+        // A slot laid out narrower than its declared width still reads a declared-width value
+        // in one call; the slot widens to keep it.
+        if (type_ == ftString) return std::max<std::int64_t>(length_, CalcFieldLen(type_, size_));
+        return static_cast<std::int64_t>(length_);
     case fcWChar: return static_cast<std::int64_t>(length_);
     case fcBinary:
         if (type_ == ftVarBytes) return length_ >= 2 ? static_cast<std::int64_t>(length_) - 2 : 0;

@@ -5,8 +5,9 @@
 // the fetch, the record store, the field classes and the pivot ask a TValueCodec.
 //
 // Text is UTF-8 and zero-terminated inside its slot. A string field of Size n gets a slot
-// that holds any legal value (4 n bytes and the zero); a loaded value longer than that is
-// kept whole by widening the slot, so a text slot may be longer than its Size asks for.
+// that holds any legal value (4 n bytes and the zero), or, where nothing will be written,
+// one as wide as the longest value loaded; a loaded value longer than the slot is kept whole
+// by widening it, so a text slot may be longer or shorter than its Size asks for.
 // Wide strings stay UTF-16 (2 n + 2 bytes). Currency is a signed 64-bit count of
 // ten-thousandths in every path.
 
@@ -103,6 +104,9 @@ public:
     bool Decodes() const;
     //! Encode stores a Variant of the type (false: a type it does not encode).
     bool Encodes() const;
+    //! Whether Encode keeps value as a field of the declared Size keeps it: false only for
+    //! text whose first Size characters need more bytes than a narrowed slot holds.
+    bool KeepsWhole(const Variant& value) const;
 
     // ---- reading
     static bool IsNull(const std::uint8_t* slot) { return slot == nullptr || slot[0] == 0; }

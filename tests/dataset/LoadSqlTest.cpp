@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/ClientIndex.h"
 #include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
 #include "odbc/ODBCErrors.h"
@@ -342,6 +343,96 @@ TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
     ds->Edit();
     name->SetAsString("Ёлки-палки");
     EXPECT_EQ(name->GetAsString(), "Ёлки-");
+    ds->Cancel();
+}
+
+// A read-only load lays each text slot out as wide as its longest value instead of four bytes
+// per declared character, still keeping every value whole, also one that arrives after many
+// rows; what no longer fits such a slot is refused, never cut, and a key longer than any
+// loaded value finds nothing even though its cut form would equal one.
+TEST(LoadSql, ReadOnlyLoadLaysTextOutAsWideAsItsValues) {
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    connection.LoginPromt = false;
+    connection.ConnectionString = file.ConnStr();
+    connection.Execute("create table t (name varchar(40), v integer, city varchar(20))");
+    connection.Execute("with recursive s(x) as (select 1 union all select x + 1 from s where x < 6000) "
+                       "insert into t select 'r' || x, x, case when x % 2 = 0 then 'Казань' end from s");
+    const std::string late = "Съешь же ещё этих мягких булок";  // 55 bytes, after 6000 rows
+    connection.Execute("insert into t values ('" + late + "', 0, 'Ёкатеринбург')");
+    TComponent owner;
+    auto* ds = new TQelODBCClient(&owner);
+    ds->SetConnection(&connection);
+    ds->SetSQL_Select("select name, v, city from t order by rowid");
+    ds->Open();
+    const int fullSize = ds->GetRecordSize();
+    ds->Close();
+
+    ds->ReadOnly = true;
+    ds->Open();
+    ASSERT_EQ(ds->RealRecordCount(), 6001);
+    TField* name = ds->FieldByName("name");
+    TField* city = ds->FieldByName("city");
+    EXPECT_EQ(name->Size(), 40);
+    EXPECT_GE(name->SlotLength(), late.size() + 1);
+    EXPECT_LT(name->SlotLength(), 2 * late.size());
+    EXPECT_EQ(city->SlotLength(), std::string("Ёкатеринбург").size() + 1);
+    EXPECT_LT(ds->GetRecordSize(), fullSize / 2);
+    const struct { int index; const char* name; int v; const char* city; } cases[] = {
+        {0, "r1", 1, nullptr},
+        {1, "r2", 2, "Казань"},
+        {5999, "r6000", 6000, "Казань"},
+        {6000, late.c_str(), 0, "Ёкатеринбург"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Variant v;
+        ds->GetFieldValueFromBuffer(name, c.index, v);
+        EXPECT_EQ(v, Variant::FromAnsi(c.name));
+        ds->GetFieldValueFromBuffer(ds->FieldByName("v"), c.index, v);
+        EXPECT_EQ(v, Variant::FromInt32(c.v));
+        ds->GetFieldValueFromBuffer(city, c.index, v);
+        EXPECT_EQ(v, c.city ? Variant::FromAnsi(c.city) : Variant::Null());
+    }
+
+    // Writing: what fits is stored, a longer text is refused and the old value stays.
+    ds->SetFieldValueInBuffer(city, 0, Variant::FromAnsi("Москва"));
+    const std::string longer = "Санкт-Петербург";  // 15 characters, 29 bytes
+    try {
+        ds->SetFieldValueInBuffer(city, 1, Variant::FromAnsi(longer));
+        ADD_FAILURE() << "a longer text was stored";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("city"), std::string::npos) << e.what();
+    }
+    Variant v;
+    ds->GetFieldValueFromBuffer(city, 0, v);
+    EXPECT_EQ(v, Variant::FromAnsi("Москва"));
+    ds->GetFieldValueFromBuffer(city, 1, v);
+    EXPECT_EQ(v, Variant::FromAnsi("Казань"));
+    // The same through a field object once the dataset is made writable.
+    ds->ReadOnly = false;
+    ds->SetRecNo(2);
+    ds->Edit();
+    EXPECT_THROW(city->SetAsString(longer), Exception);
+    EXPECT_EQ(city->GetAsString(), "Казань");
+    ds->Cancel();
+
+    // A key index: the key cut to the slot would equal the longest name.
+    TQelODBCClientIndex index;
+    index.SetFieldName("name");
+    index.SetData(ds);
+    int position = -1;
+    EXPECT_TRUE(index.FindRecord(position, Variant::FromAnsi(late)));
+    EXPECT_FALSE(index.FindRecord(position, Variant::FromAnsi(late + "!!!!!!!!!!")));
+
+    // Opened writable, the slot holds any text of the declared width again.
+    ds->Close();
+    ds->Open();
+    EXPECT_EQ(ds->GetRecordSize(), fullSize);
+    ds->SetRecNo(2);
+    ds->Edit();
+    city->SetAsString(longer);
+    EXPECT_EQ(city->GetAsString(), longer);
     ds->Cancel();
 }
 
