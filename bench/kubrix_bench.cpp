@@ -46,7 +46,7 @@ double MinOf(int repeat, const std::function<void()>& before, const std::functio
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "%s\nusage: kubrix_bench --csv FILE --rows \"a;b;\" --cols \"c;d;\" --data \"v;\" "
-                 "[--data-place X|Y] [--data-index N] [--repeat K]\n"
+                 "[--data-place X|Y] [--data-index N] [--repeat K] [--first-only]\n"
                  "       kubrix_bench --generate N FILE\n",
                  why);
     std::exit(2);
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     std::string csv, rows, cols, data;
     std::uint8_t place = 0, index = 0;
     int repeat = 3;
+    bool firstOnly = false;  // stop after the first Config: a profile of it alone
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
             place = p == "Y" ? 1 : 0;
         } else if (a == "--data-index") index = static_cast<std::uint8_t>(std::stoi(next()));
         else if (a == "--repeat") repeat = std::max(1, std::stoi(next()));
+        else if (a == "--first-only") firstOnly = true;
         else Usage(("unknown option " + a).c_str());
     }
     if (csv.empty()) Usage("--csv is required");
@@ -105,6 +107,11 @@ int main(int argc, char** argv) {
 
         // The first Config also fills the placed fields' dictionaries; later ones reuse them.
         const double firstConfigMs = Ms([&] { grid.Config(rows, cols, data, place, index); });
+        if (firstOnly) {
+            std::printf("{\"records\": %lld, \"load_ms\": %.1f, \"config_first_ms\": %.1f}\n",
+                        static_cast<long long>(records), loadMs, firstConfigMs);
+            return 0;
+        }
         // What the pivot keeps once laid out: dictionaries, record codes, trees, sums.
         const double heapPivot = HeapBytes();
         const double perRecord = records > 0 ? 1.0 / static_cast<double>(records) : 0.0;

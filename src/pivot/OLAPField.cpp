@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 #include "pivot/Kubrix.h"
 #include "pivot/OLAPValueHash.h"
@@ -249,6 +251,45 @@ void TQelOLAPField::ClearValues() {
     ValuesFilled = false;
 }
 
+std::vector<std::int32_t> TQelOLAPField::DistinctIds(const TRecordSource& records, std::vector<const void*>& distinct) const {
+    const auto n = static_cast<std::size_t>(records.RecordCount());
+    std::vector<std::int32_t> ids(n);
+    const bool text = DataType == ftString;
+    TOLAPBytesSet first(static_cast<std::size_t>(ValueSize), 1024, text);
+    if (n < PivotTuning().ParallelRecords) {
+        for (std::size_t i = 0; i < n; ++i) ids[i] = first.Add(RecordValue(records, static_cast<int>(i)));
+        distinct = first.Items();
+        return ids;
+    }
+    // Two halves hashed side by side, then the second half's numbers mapped into the first's.
+    // The buffers are found here: the record source is read by one thread only.
+    std::vector<const void*> buffers(n);
+    for (std::size_t i = 0; i < n; ++i) buffers[i] = RecordValue(records, static_cast<int>(i));
+    const std::size_t half = n / 2;
+    TOLAPBytesSet second(static_cast<std::size_t>(ValueSize), 1024, text);
+    std::exception_ptr failed;
+    std::thread other([&] {
+        try {
+            for (std::size_t i = half; i < n; ++i) ids[i] = second.Add(buffers[i]);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        for (std::size_t i = 0; i < half; ++i) ids[i] = first.Add(buffers[i]);
+    } catch (...) {
+        other.join();
+        throw;
+    }
+    other.join();
+    if (failed) std::rethrow_exception(failed);
+    std::vector<std::int32_t> into(second.Items().size());
+    for (std::size_t j = 0; j < into.size(); ++j) into[j] = first.Add(second.Items()[j]);
+    for (std::size_t i = half; i < n; ++i) ids[i] = into[static_cast<std::size_t>(ids[i])];
+    distinct = first.Items();
+    return ids;
+}
+
 void TQelOLAPField::FillValues() {
     TraceScope trace(this, "TQelOLAPField.FillValues");
     const TRecordSource* records = Grid().Records();
@@ -264,10 +305,7 @@ void TQelOLAPField::FillValues() {
         buffers.reserve(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
     } else {
-        ids.resize(static_cast<std::size_t>(n));
-        TOLAPBytesSet distinct(static_cast<std::size_t>(ValueSize), 1024, DataType == ftString);
-        for (int i = 0; i < n; ++i) ids[static_cast<std::size_t>(i)] = distinct.Add(RecordValue(*records, i));
-        buffers = distinct.Items();
+        ids = DistinctIds(*records, buffers);
     }
     const std::vector<const void*> byId = IsMemo() ? std::vector<const void*>() : buffers;
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.

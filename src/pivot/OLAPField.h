@@ -153,6 +153,9 @@ private:
     std::size_t Search(const void* buffer, bool& found) const;
     int InsertAt(std::size_t pos, const void* buffer);
     void Changed();
+    //! Each record's number among the distinct value buffers (distinct: those buffers);
+    //! many records are hashed by two threads.
+    std::vector<std::int32_t> DistinctIds(const TRecordSource& records, std::vector<const void*>& distinct) const;
 
     TQelOLAPFields& owner_;
     TCompare compare_ = nullptr;

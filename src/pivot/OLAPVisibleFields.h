@@ -24,7 +24,7 @@ struct TPivotTuning {
     std::uint64_t DensePaths = std::uint64_t{1} << 24;
     //! Largest table of node pairs the sums are gathered in.
     std::size_t DenseCells = std::size_t{1} << 22;
-    //! Fewest counted records worth a second thread for the sums.
+    //! Fewest records worth a second thread for the sums and for a field's dictionary.
     std::size_t ParallelRecords = 200000;
 };
 //! The process's tuning.
