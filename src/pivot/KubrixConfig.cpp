@@ -37,6 +37,15 @@ void TQelKubrix::Config(const std::string& xFields, const std::string& yFields, 
     DataFields.Clear();
     GDataOrderBy = Variant();
     VDataOrderBy = Variant();
+    // The axes' dictionaries are filled in one pass over the records before the fields are
+    // placed one by one (a name that is no field is left to Add to report).
+    std::vector<TQelOLAPField*> axisFields;
+    auto collect = [&](const std::string& n) {
+        if (TQelOLAPField* f = OLAPFields().FindField(n)) axisFields.push_back(f);
+    };
+    ForEachName(xFields, collect);
+    ForEachName(yFields, collect);
+    TQelOLAPField::FillValuesOf(axisFields);
     ForEachName(xFields, [this](const std::string& n) { XAxis.Add(n); });
     ForEachName(yFields, [this](const std::string& n) { YAxis.Add(n); });
     ForEachName(dFields, [this](const std::string& n) { DataFields.Add(n); });

@@ -251,43 +251,74 @@ void TQelOLAPField::ClearValues() {
     ValuesFilled = false;
 }
 
-std::vector<std::int32_t> TQelOLAPField::DistinctIds(const TRecordSource& records, std::vector<const void*>& distinct) const {
+void TQelOLAPField::DistinctIds(const std::vector<TQelOLAPField*>& fields, const TRecordSource& records,
+                                std::vector<std::vector<std::int32_t>>& ids,
+                                std::vector<std::vector<const void*>>& distinct) {
     const auto n = static_cast<std::size_t>(records.RecordCount());
-    std::vector<std::int32_t> ids(n);
-    const bool text = DataType == ftString;
-    TOLAPBytesSet first(static_cast<std::size_t>(ValueSize), 1024, text);
+    const std::size_t m = fields.size();
+    ids.assign(m, std::vector<std::int32_t>(n));
+    auto sets = [&] {
+        std::vector<TOLAPBytesSet> out;
+        for (const TQelOLAPField* f : fields)
+            out.emplace_back(static_cast<std::size_t>(f->ValueSize), 1024, f->DataType == ftString);
+        return out;
+    };
+    std::vector<TOLAPBytesSet> first = sets();
+    // Every field's value of a record in one visit: the record is read from memory once.
+    auto add = [&](std::vector<TOLAPBytesSet>& into, std::size_t i, const std::uint8_t* data) {
+        for (std::size_t k = 0; k < m; ++k) ids[k][i] = into[k].Add(data + fields[k]->Offset);
+    };
     if (n < PivotTuning().ParallelRecords) {
-        for (std::size_t i = 0; i < n; ++i) ids[i] = first.Add(RecordValue(records, static_cast<int>(i)));
-        distinct = first.Items();
-        return ids;
-    }
-    // Two halves hashed side by side, then the second half's numbers mapped into the first's.
-    // The buffers are found here: the record source is read by one thread only.
-    std::vector<const void*> buffers(n);
-    for (std::size_t i = 0; i < n; ++i) buffers[i] = RecordValue(records, static_cast<int>(i));
-    const std::size_t half = n / 2;
-    TOLAPBytesSet second(static_cast<std::size_t>(ValueSize), 1024, text);
-    std::exception_ptr failed;
-    std::thread other([&] {
+        for (std::size_t i = 0; i < n; ++i) add(first, i, records.RecordData(static_cast<int>(i)));
+    } else {
+        // Two halves hashed side by side, then the second half's numbers mapped into the
+        // first's. The records are found here: the record source is read by one thread only.
+        std::vector<const std::uint8_t*> rows(n);
+        for (std::size_t i = 0; i < n; ++i) rows[i] = records.RecordData(static_cast<int>(i));
+        const std::size_t half = n / 2;
+        std::vector<TOLAPBytesSet> second = sets();
+        std::exception_ptr failed;
+        std::thread other([&] {
+            try {
+                for (std::size_t i = half; i < n; ++i) add(second, i, rows[i]);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
         try {
-            for (std::size_t i = half; i < n; ++i) ids[i] = second.Add(buffers[i]);
+            for (std::size_t i = 0; i < half; ++i) add(first, i, rows[i]);
         } catch (...) {
-            failed = std::current_exception();
+            other.join();
+            throw;
         }
-    });
-    try {
-        for (std::size_t i = 0; i < half; ++i) ids[i] = first.Add(buffers[i]);
-    } catch (...) {
         other.join();
-        throw;
+        if (failed) std::rethrow_exception(failed);
+        for (std::size_t k = 0; k < m; ++k) {
+            std::vector<std::int32_t> into(second[k].Items().size());
+            for (std::size_t j = 0; j < into.size(); ++j) into[j] = first[k].Add(second[k].Items()[j]);
+            for (std::size_t i = half; i < n; ++i) ids[k][i] = into[static_cast<std::size_t>(ids[k][i])];
+        }
     }
-    other.join();
-    if (failed) std::rethrow_exception(failed);
-    std::vector<std::int32_t> into(second.Items().size());
-    for (std::size_t j = 0; j < into.size(); ++j) into[j] = first.Add(second.Items()[j]);
-    for (std::size_t i = half; i < n; ++i) ids[i] = into[static_cast<std::size_t>(ids[i])];
-    distinct = first.Items();
-    return ids;
+    distinct.resize(m);
+    for (std::size_t k = 0; k < m; ++k) distinct[k] = first[k].Items();
+}
+
+void TQelOLAPField::FillValuesOf(const std::vector<TQelOLAPField*>& fields) {
+    std::vector<TQelOLAPField*> todo;
+    for (TQelOLAPField* f : fields) {
+        if (!f || f->ValuesFilled || f->IsMemo() || f->Offset < 0 || f->ValueSize <= 0) continue;
+        if (std::find(todo.begin(), todo.end(), f) == todo.end()) todo.push_back(f);
+    }
+    if (todo.size() < 2) return;  // FillValues does the same for one
+    const TRecordSource* records = todo.front()->Grid().Records();
+    if (!records) return;
+    for (const TQelOLAPField* f : todo)
+        if (&f->Grid() != &todo.front()->Grid()) return;
+    const std::uint64_t generation = records->Generation();
+    std::vector<std::vector<std::int32_t>> ids;
+    std::vector<std::vector<const void*>> distinct;
+    DistinctIds(todo, *records, ids, distinct);
+    for (std::size_t k = 0; k < todo.size(); ++k) todo[k]->TakeValues(*records, generation, ids[k], distinct[k]);
 }
 
 void TQelOLAPField::FillValues() {
@@ -299,14 +330,24 @@ void TQelOLAPField::FillValues() {
     // Read every buffer before inserting, so that a failure leaves the dictionary as it was.
     // Non-memo values are made distinct by their bytes first: only the distinct ones are sorted.
     // Each record keeps the number of its distinct value, so that its code needs no second look-up.
-    std::vector<const void*> buffers;
-    std::vector<std::int32_t> ids;
     if (IsMemo()) {
+        std::vector<const void*> buffers;
         buffers.reserve(static_cast<std::size_t>(n));
         for (int i = 0; i < n; ++i) buffers.push_back(RecordValue(*records, i));
-    } else {
-        ids = DistinctIds(*records, buffers);
+        std::vector<std::int32_t> none;
+        TakeValues(*records, generation, none, buffers);
+        return;
     }
+    if (Offset < 0 && n > 0) RecordValue(*records, 0);  // raises the error of a value kept nowhere
+    std::vector<std::vector<std::int32_t>> ids;
+    std::vector<std::vector<const void*>> distinct;
+    DistinctIds({this}, *records, ids, distinct);
+    TakeValues(*records, generation, ids.front(), distinct.front());
+}
+
+void TQelOLAPField::TakeValues(const TRecordSource& records, std::uint64_t generation, const std::vector<std::int32_t>& ids,
+                               std::vector<const void*>& buffers) {
+    const int n = records.RecordCount();
     const std::vector<const void*> byId = IsMemo() ? std::vector<const void*>() : buffers;
     // Sorted and merged rather than inserted one by one: many distinct values stay n log n.
     auto order = [this](const void* a, const void* b) {
@@ -339,13 +380,13 @@ void TQelOLAPField::FillValues() {
     ForgetCodes();
     codes_.resize(static_cast<std::size_t>(n));
     if (IsMemo()) {
-        for (int r = 0; r < n; ++r) codes_[static_cast<std::size_t>(r)] = IndexOfValue(RecordValue(*records, r));
+        for (int r = 0; r < n; ++r) codes_[static_cast<std::size_t>(r)] = IndexOfValue(RecordValue(records, r));
     } else {
         std::vector<std::int32_t> position(byId.size());
         for (std::size_t j = 0; j < byId.size(); ++j) position[j] = IndexOfValue(byId[j]);
         for (std::size_t r = 0; r < ids.size(); ++r) codes_[r] = position[static_cast<std::size_t>(ids[r])];
     }
-    codesSource_ = records;
+    codesSource_ = &records;
     codesGeneration_ = generation;
 }
 

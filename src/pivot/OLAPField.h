@@ -124,6 +124,8 @@ public:
     //! Adds the field's value of every record held by the grid's dataset (and keeps each
     //! record's position in the dictionary, as RecordCodes gives it).
     void FillValues();
+    //! FillValues for each field not yet filled, reading every record once for all of them.
+    static void FillValuesOf(const std::vector<TQelOLAPField*>& fields);
     //! Each record's value as its position in Values, by the record's position in the full
     //! list. Kept while the records and the dictionary stay as they were (the record source's
     //! generation tells); computed anew otherwise. A value missing from the dictionary raises
@@ -153,9 +155,14 @@ private:
     std::size_t Search(const void* buffer, bool& found) const;
     int InsertAt(std::size_t pos, const void* buffer);
     void Changed();
-    //! Each record's number among the distinct value buffers (distinct: those buffers);
-    //! many records are hashed by two threads.
-    std::vector<std::int32_t> DistinctIds(const TRecordSource& records, std::vector<const void*>& distinct) const;
+    //! Per field (none a memo, each with a slot): each record's number among the distinct
+    //! value buffers, and those buffers. One visit per record; many records are hashed by two
+    //! threads.
+    static void DistinctIds(const std::vector<TQelOLAPField*>& fields, const TRecordSource& records,
+                            std::vector<std::vector<std::int32_t>>& ids, std::vector<std::vector<const void*>>& distinct);
+    //! Merges the distinct buffers into the dictionary and keeps the records' codes.
+    void TakeValues(const TRecordSource& records, std::uint64_t generation, const std::vector<std::int32_t>& ids,
+                    std::vector<const void*>& buffers);
 
     TQelOLAPFields& owner_;
     TCompare compare_ = nullptr;

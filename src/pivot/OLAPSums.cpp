@@ -196,17 +196,6 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
         // records, take every record in record order into a table of their rows. The two run
         // side by side: they write to different nodes.
         const bool leaves = !root->Leaf;
-        std::vector<std::int32_t> yOf;   // per record: horizontal leaf key + 1, -1 not counted
-        std::vector<double> valueOf;     // per record: its values
-        if (leaves) {
-            yOf.assign(n, -1);
-            valueOf.resize(n * nd);
-            for (std::size_t i = 0; i < m; ++i) {
-                const std::size_t r = static_cast<std::size_t>(recordOf[i]);
-                yOf[r] = yLeaf[i];
-                std::copy_n(values.data() + i * nd, nd, valueOf.data() + r * nd);
-            }
-        }
         // Keeps a row of sums (slots entries, flags in used) as a node's sums and clears it.
         auto keep = [&](TOLAPNode* a, double* row, std::uint8_t* used) {
             std::size_t entries = 0;
@@ -225,24 +214,32 @@ void TQelOLAPVisibleFields::UpdateCalcData() {
             a->Sums = std::move(s);
         };
         auto leafSums = [&] {
-            std::vector<double> row(slots * nd, 0.0);
-            std::vector<std::uint8_t> used(slots, 0);
-            for (TOLAPNode* a : x.Rows) {
-                if (!a->Leaf) continue;
-                for (std::int32_t rec : a->Records) {
-                    const std::size_t r = static_cast<std::size_t>(rec);
-                    if (r >= n || yOf[r] < 0) continue;
-                    const std::size_t yl = static_cast<std::size_t>(yOf[r]);
-                    const double* rv = valueOf.data() + r * nd;
-                    for (std::int32_t d = chainStart[yl]; d < chainStart[yl + 1]; ++d) {
-                        const std::size_t c = static_cast<std::size_t>(chain[static_cast<std::size_t>(d)]);
-                        used[c] = 1;
-                        double* dst = row.data() + c * nd;
-                        for (std::size_t j = 0; j < nd; ++j) dst[j] += rv[j];
-                    }
-                }
-                keep(a, row.data(), used.data());
+            // A table row per leaf, filled in one pass over the records in record order (each
+            // cell still adds its records in that order).
+            std::vector<std::int32_t> leafOf(xSlots, -1);
+            std::vector<TOLAPNode*> leafNodes;
+            for (std::size_t r = 1; r < xSlots; ++r) {
+                if (!x.Rows[r - 1]->Leaf) continue;
+                leafOf[r] = static_cast<std::int32_t>(leafNodes.size());
+                leafNodes.push_back(x.Rows[r - 1]);
             }
+            std::vector<double> table(leafNodes.size() * slots * nd, 0.0);
+            std::vector<std::uint8_t> used(leafNodes.size() * slots, 0);
+            for (std::size_t i = 0; i < m; ++i) {
+                const std::int32_t t = leafOf[static_cast<std::size_t>(xLeaf[i])];
+                if (t < 0) continue;
+                const double* rv = values.data() + i * nd;
+                const std::size_t yl = static_cast<std::size_t>(yLeaf[i]);
+                const std::size_t base = static_cast<std::size_t>(t) * slots;
+                for (std::int32_t d = chainStart[yl]; d < chainStart[yl + 1]; ++d) {
+                    const std::size_t cell = base + static_cast<std::size_t>(chain[static_cast<std::size_t>(d)]);
+                    used[cell] = 1;
+                    double* dst = table.data() + cell * nd;
+                    for (std::size_t j = 0; j < nd; ++j) dst[j] += rv[j];
+                }
+            }
+            for (std::size_t t = 0; t < leafNodes.size(); ++t)
+                keep(leafNodes[t], table.data() + t * slots * nd, used.data() + t * slots);
         };
         auto innerSums = [&] {
             // Rows of the table: the root first, then the inner nodes; each vertical leaf
