@@ -365,6 +365,9 @@ void TQelODBCClient::ClearRecords() {
 void TQelODBCClient::SetCapacity(int value) {
     if (value < 0) throw EListError("List capacity out of bounds (" + std::to_string(value) + ")");
     if (static_cast<std::size_t>(value) > Records.capacity()) Records.reserve(static_cast<std::size_t>(value));
+    // The store holds every record of the list (and those deleted from it).
+    const std::size_t more = static_cast<std::size_t>(value) - std::min(Records.size(), static_cast<std::size_t>(value));
+    if (recordStore_.size() + more > recordStore_.capacity()) recordStore_.reserve(recordStore_.size() + more);
 }
 
 

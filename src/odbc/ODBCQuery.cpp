@@ -955,8 +955,9 @@ void TQelODBCQuery::Widen(TQelODBCField& f, std::uint32_t need) {
 void TQelODBCQuery::ReadValue(TQelODBCField& f, const BoundValue* bound) {
     if (f.FieldType == ftUnknown) return;  // a type the store cannot hold stays null
     const auto ctype = static_cast<TFetchType>(f.TargetType);
+    TValueCodec codec = CodecOf(f);
     // A bound buffer keeps the length it was bound with while the slot widens.
-    const std::int64_t length = bound ? bound->Length : CodecOf(f).FetchLength(ctype);
+    const std::int64_t length = bound ? bound->Length : codec.FetchLength(ctype);
     if (length <= 0) return;
     const std::uint8_t* data;
     SQLLEN ind = 0;
@@ -989,10 +990,11 @@ void TQelODBCQuery::ReadValue(TQelODBCField& f, const BoundValue* bound) {
             n = static_cast<std::size_t>(std::max<SQLLEN>(ind, 0));
         }
     }
-    TStoreResult result = CodecOf(f).StoreFetched(SlotOf(f), ctype, data, n);
-    if (result == TStoreResult::TooLong && CodecOf(f).Widens()) {
-        Widen(f, CodecOf(f).NeededLength(n));
-        result = CodecOf(f).StoreFetched(SlotOf(f), ctype, data, n);
+    TStoreResult result = codec.StoreFetched(SlotOf(f), ctype, data, n);
+    if (result == TStoreResult::TooLong && codec.Widens()) {
+        Widen(f, codec.NeededLength(n));
+        codec = CodecOf(f);
+        result = codec.StoreFetched(SlotOf(f), ctype, data, n);
     }
     switch (result) {
         case TStoreResult::Stored:
