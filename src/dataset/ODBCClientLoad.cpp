@@ -286,7 +286,7 @@ void TQelODBCClient::LoadData() {
     if (!select_->Active()) {
         // Nothing will be written into the records: each text slot needs only the width of
         // its longest value, a fraction of the declared width's four bytes per character.
-        if (ReadOnly && !DoResyncRecordOnFirstAccess) NarrowTextSlots();
+        if (ReadOnly && !DoResyncRecordOnFirstAccess && recordStore_.empty()) NarrowTextSlots();
         select_->RowSize = RecordSize;
         select_->LongCount = BlobCount;
         select_->OnFieldsCreated = [this](TQelODBCQuery& q) { OnCreateODBCField(q); };
