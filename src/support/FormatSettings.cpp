@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace kubrix {
 
@@ -249,6 +250,139 @@ std::string CurrencyToText(std::int64_t scaled, const FormatSettings& fs) {
         r += f;
     }
     return r;
+}
+
+namespace {
+
+// One section of a number format, read once.
+struct TNumberPattern {
+    std::string Before, After;  // literal text around the number
+    int IntDigits = 0;          // placeholders before the decimal point
+    int IntForced = 0;          // of them, those from the first "0" on
+    int FracDigits = 0;         // placeholders after it
+    int FracForced = 0;         // up to the last "0" after it
+    bool Grouped = false;
+    bool HasDigits = false;
+};
+
+std::vector<std::string> FormatSections(const std::string& format) {
+    std::vector<std::string> out(1);
+    char quote = 0;
+    for (char c : format) {
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == ';') {
+            out.emplace_back();
+            continue;
+        }
+        out.back().push_back(c);
+    }
+    return out;
+}
+
+TNumberPattern ReadPattern(const std::string& section) {
+    TNumberPattern p;
+    bool point = false;
+    bool firstZero = false;
+    char quote = 0;
+    for (char c : section) {
+        std::string& literal = p.HasDigits ? p.After : p.Before;
+        if (quote) {
+            if (c == quote) {
+                quote = 0;
+            } else {
+                literal.push_back(c);
+            }
+            continue;
+        }
+        if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '0' || c == '#') {
+            p.HasDigits = true;
+            if (point) {
+                ++p.FracDigits;
+                if (c == '0') p.FracForced = p.FracDigits;
+            } else {
+                ++p.IntDigits;
+                firstZero = firstZero || c == '0';
+                if (firstZero) ++p.IntForced;
+            }
+        } else if (c == '.' && !point) {
+            point = true;
+            p.HasDigits = true;
+        } else if (c == ',' && !point) {
+            p.Grouped = true;
+        } else if (c != '.' && c != ',') {
+            literal.push_back(c);
+        }
+    }
+    return p;
+}
+
+// Magnitude rounded to the pattern's decimals: the integer part and the decimal digits.
+void RoundedParts(std::uint64_t mag, int decimals, std::uint64_t& whole, std::string& frac) {
+    if (decimals >= 4) {
+        whole = mag / 10000;
+        frac = std::to_string(mag % 10000);
+        frac.insert(frac.begin(), 4 - frac.size(), '0');
+        frac.append(static_cast<std::size_t>(decimals - 4), '0');
+        return;
+    }
+    std::uint64_t unit = 1;
+    for (int i = decimals; i < 4; ++i) unit *= 10;
+    const std::uint64_t q = mag / unit + (mag % unit >= unit / 2 ? 1 : 0);
+    std::uint64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    whole = q / scale;
+    frac = decimals > 0 ? std::to_string(q % scale) : std::string();
+    if (decimals > 0) frac.insert(frac.begin(), static_cast<std::size_t>(decimals) - frac.size(), '0');
+}
+
+}  // namespace
+
+std::string FormatCurrency(const std::string& format, std::int64_t scaled, const FormatSettings& fs) {
+    if (format.empty()) return CurrencyToText(scaled, fs);
+    const std::vector<std::string> sections = FormatSections(format);
+    const std::uint64_t mag = scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+    auto section = [&](std::size_t i) { return i < sections.size() && !sections[i].empty() ? i : 0; };
+    const TNumberPattern first = ReadPattern(sections[0]);
+    std::uint64_t whole;
+    std::string frac;
+    RoundedParts(mag, std::min(first.FracDigits, 30), whole, frac);
+    const bool zero = whole == 0 && frac.find_first_not_of('0') == std::string::npos;
+    std::size_t use = 0;
+    if (zero && section(2) == 2) {
+        use = 2;
+    } else if (scaled < 0 && section(1) == 1) {
+        use = 1;
+    }
+    const TNumberPattern p = use == 0 ? first : ReadPattern(sections[use]);
+    if (use != 0) RoundedParts(mag, std::min(p.FracDigits, 30), whole, frac);
+    std::string out = scaled < 0 && use == 0 && !zero ? "-" : "";
+    out += p.Before;
+    if (p.HasDigits) {
+        std::string digits = whole == 0 ? std::string() : std::to_string(whole);
+        if (static_cast<int>(digits.size()) < p.IntForced)
+            digits.insert(digits.begin(), static_cast<std::size_t>(p.IntForced) - digits.size(), '0');
+        if (p.Grouped) {
+            std::string grouped;
+            for (std::size_t i = 0; i < digits.size(); ++i) {
+                if (i > 0 && (digits.size() - i) % 3 == 0) grouped += fs.ThousandSeparator;
+                grouped.push_back(digits[i]);
+            }
+            digits.swap(grouped);
+        }
+        out += digits;
+        while (static_cast<int>(frac.size()) > p.FracForced && frac.back() == '0') frac.pop_back();
+        if (!frac.empty()) {
+            out.push_back(fs.DecimalSeparator);
+            out += frac;
+        }
+    }
+    out += p.After;
+    return out;
 }
 
 bool TryParseNumber(const std::string& text, double& out, const FormatSettings& fs) {

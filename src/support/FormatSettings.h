@@ -48,6 +48,15 @@ std::string FormatFloatGeneral(double value, const FormatSettings& fs = FormatSe
 std::string FormatFloatGeneral(double value, int significant, const FormatSettings& fs = FormatSettings::Current());
 //! Exact text of a currency amount (scaled by 10 000): no trailing zeros, e.g. "12.5", "-0.0001".
 std::string CurrencyToText(std::int64_t scaled, const FormatSettings& fs = FormatSettings::Current());
+//! A currency amount (scaled by 10 000) by a number format: up to three sections split by
+//! ";" (positive, negative without its sign, zero; an empty or missing one falls back to the
+//! first, which then marks a negative amount with "-"); in a section "0" is a digit always
+//! written, "#" a digit written when significant, the first "." the decimal separator, a ","
+//! before it groups thousands, text in single or double quotes and any other character stand
+//! as written before or after the number. Rounds half away from zero, exactly. An empty
+//! format gives CurrencyToText.
+std::string FormatCurrency(const std::string& format, std::int64_t scaled,
+                           const FormatSettings& fs = FormatSettings::Current());
 //! Parses a decimal number written with the settings' decimal separator (or "."),
 //! optional sign, exponent and surrounding blanks. False when the text is no number.
 bool TryParseNumber(const std::string& text, double& out, const FormatSettings& fs = FormatSettings::Current());

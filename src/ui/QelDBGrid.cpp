@@ -769,8 +769,17 @@ QString TQelDBGrid::TotalText(int column) const {
         ds->GetTotal(f, v);
     }
     if (v.IsEmptyOrNull()) return {};
+    // The band's format, else the field's own, applied to the total as an amount.
+    const std::string format = !Totals.Format().empty() ? Totals.Format() : f->DisplayFormat();
+    if (!format.empty()) {
+        try {
+            return Q(FormatCurrency(format, v.ToCurrency().Scaled));
+        } catch (const std::exception&) {
+            // beyond an amount: written as plain text below
+        }
+    }
     try {
-        if (Totals.Format().empty() && (f->DataType() == ftFloat || f->DataType() == ftBCD))
+        if (format.empty() && (f->DataType() == ftFloat || f->DataType() == ftBCD))
             return Q(FormatFloatGeneral(v.ToDouble()));
         return Q(v.ToAnsi());
     } catch (const std::exception&) {

@@ -180,6 +180,36 @@ TEST(FormatSettings, CurrencyTextIsExact) {
     EXPECT_EQ(CurrencyToText(125000, kComma), "12,5");
 }
 
+TEST(FormatSettings, CurrencyByNumberFormat) {
+    const struct { const char* name; const char* format; std::int64_t scaled; const char* text; } cases[] = {
+        {"grouped, two decimals", "#,##0.00", 12345678900, "1 234 567,89"},
+        {"rounds half away from zero", "0.00", 12350, "1,24"},
+        {"below the half rounds down", "0.00", 12349, "1,23"},
+        {"negative rounds the same way", "0.00", -12350, "-1,24"},
+        {"optional decimals dropped", "0.##", 15000, "1,5"},
+        {"no decimals", "#,##0", 9999999, "1 000"},
+        {"no forced digit: zero is empty", "#.##", 0, ""},
+        {"forced integer digits", "000", 70000, "007"},
+        {"text around the number", "\"Итого: \"#,##0.00' руб.'", 10000, "Итого: 1,00 руб."},
+        {"negative section drops the sign", "0.00;(0.00)", -25000, "(2,50)"},
+        {"zero section", "0.00;-0.00;\"нет\"", 0, "нет"},
+        {"rounded to zero takes the zero section", "0;-0;\"нет\"", -4000, "нет"},
+        {"empty negative section falls back", "0.0;;\"нет\"", -25000, "-2,5"},
+        {"no -0 after rounding", "0", -4000, "0"},
+        {"more decimals than kept", "0.000000", 12345, "1,234500"},
+        {"largest amount", "#,##0.0000", std::numeric_limits<std::int64_t>::max(), "922 337 203 685 477,5807"},
+        {"smallest amount", "0", std::numeric_limits<std::int64_t>::min(), "-922337203685478"},
+        {"only text", "\"—\"", 10000, "—"},
+        {"semicolon inside quotes is text", "0' ; '", 20000, "2 ; "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FormatCurrency(c.format, c.scaled, kComma), c.text);
+    }
+    EXPECT_EQ(FormatCurrency("", 125000, kComma), "12,5");
+    EXPECT_EQ(FormatCurrency("#,##0.00", 12345678900, kDot), "1234567.89");
+}
+
 TEST(FormatSettings, ScopeReplacesAndRestores) {
     const FormatSettings before = FormatSettings::Current();
     {

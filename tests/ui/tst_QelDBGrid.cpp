@@ -15,6 +15,7 @@
 #include "dataset/DataSource.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
+#include "support/FormatSettings.h"
 #include "support/StorageStream.h"
 #include "support/UiServices.h"
 #include "ui/FrmColumnsEditor.h"
@@ -190,6 +191,19 @@ void TestQelDBGrid::totalsBandAndColumnGroups() {
     QVERIFY(QTest::qWaitForWindowExposed(&f.grid));
     QCOMPARE(f.grid.TotalText(3), QString("55"));
     QCOMPARE(f.grid.TotalText(1), QString());
+    {
+        // A format writes the total as an amount: the band's own, else the field's.
+        FormatSettings fs;
+        fs.DecimalSeparator = ',';
+        fs.ThousandSeparator = " ";
+        FormatSettingsScope scope(fs);
+        amount->SetDisplayFormat("0.0");
+        QCOMPARE(f.grid.TotalText(3), QString("55,0"));
+        totals.SetFormat("#,##0.00' р.'");
+        QCOMPARE(f.grid.TotalText(3), QString::fromUtf8("55,00 р."));
+        totals.SetFormat("");
+        amount->SetDisplayFormat("");
+    }
     // At the top without groups: the band is the top of the grid, the totals cell yellow.
     QCOMPARE(f.grid.TotalsRect().top(), 0);
     QImage image = f.Render();
