@@ -85,6 +85,11 @@ public:
     void SetDisplayFormat(const std::string& format) { displayFormat_ = format; }
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool value) { readOnly_ = value; }
+    //! How the server fills the field on insert; arAutoInc makes a small or plain integer
+    //! field take the dataset's automatic increments as an ftAutoInc field does.
+    enum TAutoRefreshFlag : std::uint8_t { arNone, arAutoInc, arDefault };
+    TAutoRefreshFlag AutoGenerateValue() const { return autoGenerateValue_; }
+    void SetAutoGenerateValue(TAutoRefreshFlag value) { autoGenerateValue_ = value; }
     bool Visible() const { return visible_; }
     void SetVisible(bool value) { visible_ = value; }
     bool Required() const { return required_; }
@@ -189,6 +194,7 @@ private:
     int displayWidth_ = 0;
     std::string displayFormat_;
     bool readOnly_ = false;
+    TAutoRefreshFlag autoGenerateValue_ = arNone;
     bool visible_ = true;
     bool required_ = false;
 };

@@ -74,7 +74,11 @@ void TQelODBCClient::SetAutoIncFields(TRecordBuffer buffer) {
     bool any = false;
     const std::int32_t value = AutoIncSign == snMinus ? -NextAutoIncValue : NextAutoIncValue;
     for (TField* f : Fields()) {
-        if (f->FieldKind() != fkData || f->DataType() != ftAutoInc) continue;
+        if (f->FieldKind() != fkData) continue;
+        const bool counted = f->DataType() == ftAutoInc ||
+                             ((f->DataType() == ftSmallint || f->DataType() == ftInteger) &&
+                              f->AutoGenerateValue() == TField::arAutoInc);
+        if (!counted) continue;
         SetFieldValueInBuffer(f, buffer, Variant::FromInt32(value));
         any = true;
     }

@@ -223,6 +223,11 @@ TEST(PostMemory, AutomaticIncrementsFollowTheSignAndStartOverOnClose) {
         TField* inc = QelODBCFieldClass(ftAutoInc)(&ds);
         inc->SetFieldName("N");
         inc->SetDataSet(&ds);
+        // Small and plain integers count along when marked so, and only then.
+        TField* small = AddField<TQelODBCSmallintField>(ds, "S");
+        small->SetAutoGenerateValue(TField::arAutoInc);
+        TField* plain = AddField<TQelODBCIntegerField>(ds, "I");
+        plain->SetAutoGenerateValue(TField::arDefault);
         ds.AutoIncSign = sign;
         ds.Open();
         std::vector<int> got;
@@ -230,6 +235,8 @@ TEST(PostMemory, AutomaticIncrementsFollowTheSignAndStartOverOnClose) {
             ds.Append();
             ds.Post();
             got.push_back(inc->AsInteger());
+            EXPECT_EQ(small->AsInteger(), inc->AsInteger());
+            EXPECT_TRUE(plain->IsNull());
         }
         const int s = sign == TQelODBCClient::snMinus ? -1 : 1;
         EXPECT_EQ(got, (std::vector<int>{s * 1, s * 2}));
