@@ -204,7 +204,8 @@ bool TQelODBCClient::GetFieldData(TField* field, void* buffer) {
     if (!GetActiveRecBuf(rb)) return false;
     if (field->FieldKind() != fkData) {
         TDataSetState s = State();
-        if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields) return false;
+        // The spare buffer of the filter state holds a record with its calculated values too.
+        if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields && s != dsFilter) return false;
         const std::uint8_t* slot = rb + RecordSize + field->Offset();
         bool present = slot[0] != 0;
         if (present && buffer) std::memcpy(buffer, slot + 1, static_cast<std::size_t>(field->GetDataSize()));

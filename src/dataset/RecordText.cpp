@@ -12,8 +12,9 @@ std::vector<std::string> TQelODBCClient::RecordDisplayTexts(int index, const std
     RecordToBuffer(Records[static_cast<std::size_t>(index)], TempBuffer(), index);
     const TDataSetState saved = SetTempState(dsFilter);
     ScopeExit restore([this, saved] { RestoreState(saved); });
+    // Calculated and lookup fields were computed into the spare buffer with the record.
     for (std::size_t i = 0; i < fields.size(); ++i)
-        if (fields[i] && fields[i]->FieldKind() == fkData) texts[i] = fields[i]->DisplayText();
+        if (fields[i]) texts[i] = fields[i]->DisplayText();
     return texts;
 }
 

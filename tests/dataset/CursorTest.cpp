@@ -248,6 +248,12 @@ TEST(Cursor, CalculatedAndLookupFields) {
     orders.GetFieldValueFromBuffer(who, 0, v);
     EXPECT_EQ(v, Variant::FromAnsi("Борис"));
     EXPECT_THROW(orders.GetFieldValueFromBuffer(twice, 0, v), Exception);
+    // A record other than the current one shows its own calculated and looked-up values.
+    orders.Append();
+    id->SetAsInteger(1);
+    orders.Post();
+    EXPECT_EQ(orders.RecordDisplayTexts(0, {id, who, twice}), (std::vector<std::string>{"2", "Борис", "4"}));
+    EXPECT_EQ(twice->AsInteger(), 2);  // the current record's own values stand
 }
 
 TEST(Cursor, DataLinksHearOpenCloseScrollAndChanges) {
