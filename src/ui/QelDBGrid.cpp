@@ -1222,6 +1222,15 @@ void TQelDBGrid::DblClick(QMouseEvent* event, TGridCoord cell) {
 
 void TQelDBGrid::wheelEvent(QWheelEvent* event) {
     const int dy = event->angleDelta().y();
+    if (dy != 0) {
+        bool handled = false;
+        if (const auto& ask = dy < 0 ? OnMouseWheelDown : OnMouseWheelUp)
+            ask(*this, event->modifiers(), event->position().toPoint(), handled);
+        if (handled) {
+            event->accept();
+            return;
+        }
+    }
     if (dy == 0 || !Link.Active()) {
         TQelCustomGrid::wheelEvent(event);
         return;

@@ -271,6 +271,8 @@ public:
     std::function<void(TQelDBGrid&, int col, int row, bool&)> OnDoHint;
     std::function<void()> BevoreMoveBy;
     std::function<void()> OnResize;
+    //! Asked first about a wheel turn down (up); setting handled keeps the record where it is.
+    std::function<void(TQelDBGrid&, Qt::KeyboardModifiers, QPoint, bool& handled)> OnMouseWheelDown, OnMouseWheelUp;
 
     // ---- operations
     //! The saved column layout (seven-element array, column records in the storage stream form).

@@ -133,6 +133,20 @@ void TestQelDBGrid::keysAndWheelMoveTheRecord() {
                       Qt::NoButton, {}, Qt::NoScrollPhase, false);
     QApplication::sendEvent(f.grid.viewport(), &wheel);
     QCOMPARE(f.Id(), 5);
+    // The handlers are asked first: a handled turn leaves the record, an unhandled one moves it.
+    int asked = 0;
+    bool handle = true;
+    f.grid.OnMouseWheelDown = [&](TQelDBGrid&, Qt::KeyboardModifiers, QPoint, bool& handled) {
+        ++asked;
+        handled = handle;
+    };
+    QApplication::sendEvent(f.grid.viewport(), &wheel);
+    QCOMPARE(asked, 1);
+    QCOMPARE(f.Id(), 5);
+    handle = false;
+    QApplication::sendEvent(f.grid.viewport(), &wheel);
+    QCOMPARE(asked, 2);
+    QCOMPARE(f.Id(), 6);
 }
 
 void TestQelDBGrid::checkImagesToggleByClickAndSpace() {
