@@ -421,18 +421,20 @@ void TQelODBCClient::InternalDelete() {
     }
     const bool wasVisible = IsRecordVisible(rec);
     std::vector<Variant> totals = TotalsWithout(rec);
+    const auto untree = [&] {
+        if (!Tree || !Tree->Built()) return;
+        // The tree refuses first (a record with children); a shortcut takes its copies
+        // along, which moves the record. Its former siblings are renumbered after the delete.
+        const TTreeNode* node = Tree->NodeOf(rec);
+        TMemoryRecord* parent = node && node->Parent ? node->Parent->Record : nullptr;
+        const bool hasParent = node && node->Parent;
+        Tree->DeleteRecord(rec);
+        correctParent_ = parent;
+        correctPending_ = hasParent;
+        if (rec->GetIndex() >= 0) index = rec->GetIndex();
+    };
     const auto remove = [&] {
-        if (Tree && Tree->Built()) {
-            // The tree refuses first (a record with children); a shortcut takes its copies
-            // along, which moves the record. Its former siblings are renumbered after the delete.
-            const TTreeNode* node = Tree->NodeOf(rec);
-            TMemoryRecord* parent = node && node->Parent ? node->Parent->Record : nullptr;
-            const bool hasParent = node && node->Parent;
-            Tree->DeleteRecord(rec);
-            correctParent_ = parent;
-            correctPending_ = hasParent;
-            if (rec->GetIndex() >= 0) index = rec->GetIndex();
-        }
+        untree();
         RemoveRecord(rec);
     };
     if (DoPostToDB) {
@@ -448,6 +450,8 @@ void TQelODBCClient::InternalDelete() {
     } else if (rec->UpdateStatus == mrsInserted) {
         remove();
     } else {
+        // Kept in memory until written, but out of the tree, which keeps its rules.
+        untree();
         MarkChanged(rec, mrsDeleted);  // stays in Records, hidden
     }
     if (Filtered() && wasVisible) --VisibleCount;

@@ -341,6 +341,27 @@ TEST(Tree, DeletingARecordWithChildrenIsRefused) {
     EXPECT_EQ(f.Node(1)->FirstChild, nullptr);
 }
 
+TEST(Tree, ADeleteKeptInMemoryKeepsTheTreesRulesAndLeavesTheTree) {
+    TreeFixture f({{1, 0, 0}, {2, 1, 0}, {3, 1, 1}}, true);
+    f.ds->SetDoPostToDB(false);
+    f.Go(1);
+    EXPECT_THROW(f.ds->Delete(), Exception);
+    EXPECT_EQ(f.Record(1)->UpdateStatus, mrsNone);
+    EXPECT_EQ(f.Visible(), "1,2,3");
+    f.Go(2);
+    f.ds->Delete();
+    // The record waits in memory to be written; the tree no longer has it.
+    EXPECT_EQ(f.Record(2)->UpdateStatus, mrsDeleted);
+    EXPECT_EQ(f.Node(2), nullptr);
+    EXPECT_EQ(f.Node(1)->FirstChild, f.Node(3));
+    EXPECT_EQ(f.Visible(), "1,3");
+    f.Go(3);
+    f.ds->Delete();
+    f.Go(1);
+    f.ds->Delete();  // no children left
+    EXPECT_EQ(f.Visible(), "");
+}
+
 TEST(Tree, DeleteRenumbersTheSiblingsWhenAsked) {
     TreeFixture f({{1, 0, 0}, {2, 1, 0}, {3, 1, 1}, {4, 1, 2}, {5, 1, 3}}, true);
     f.tree->DoOrderCorrection = true;
