@@ -43,6 +43,19 @@ struct LoadFixture {
     }
 };
 
+// A dataset on a fresh SQLite file, given no select yet.
+struct SqliteDataset {
+    test::TempSqliteDb file;
+    TQelODBCConnection connection;
+    TComponent owner;
+    TQelODBCClient* ds = new TQelODBCClient(&owner);
+    SqliteDataset() {
+        connection.LoginPromt = false;
+        connection.ConnectionString = file.ConnStr();
+        ds->SetConnection(&connection);
+    }
+};
+
 const char* kSelect = "select id, name, amount, day, note, paid, code, \"full name\" from sales order by id";
 
 TEST(LoadSql, SettingTheSelectCreatesOneNamedFieldPerColumn) {
@@ -301,19 +314,15 @@ TEST(LoadSql, DisconnectClosesTheDataset) {
 // values that share their first characters stay two values. The field keeps its declared Size;
 // the record's slot widens, and the field objects read the whole value too.
 TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
-    test::TempSqliteDb file;
-    TQelODBCConnection connection;
-    connection.LoginPromt = false;
-    connection.ConnectionString = file.ConnStr();
+    SqliteDataset f;
+    TQelODBCConnection& connection = f.connection;
     connection.Execute("create table t (name varchar(5), v integer, after varchar(2))");
     // Enough rows before the long values that the records read so far are laid out again.
     connection.Execute("with recursive s(x) as (select 1 union all select x + 1 from s where x < 700) "
                        "insert into t select 'r' || x, x + 10, 'ё' from s");
     connection.Execute("insert into t values ('abcdefgh', 1, 'жж'), ('abcdexyz', 2, NULL), "
                        "('Съешь же ещё этих мягких', 3, 'щ')");
-    TComponent owner;
-    auto* ds = new TQelODBCClient(&owner);
-    ds->SetConnection(&connection);
+    TQelODBCClient* ds = f.ds;
     ds->SetSQL_Select("select name, v, after from t");
     ds->Open();
     ASSERT_EQ(ds->RealRecordCount(), 703);
@@ -351,18 +360,14 @@ TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
 // rows; what no longer fits such a slot is refused, never cut, and a key longer than any
 // loaded value finds nothing even though its cut form would equal one.
 TEST(LoadSql, ReadOnlyLoadLaysTextOutAsWideAsItsValues) {
-    test::TempSqliteDb file;
-    TQelODBCConnection connection;
-    connection.LoginPromt = false;
-    connection.ConnectionString = file.ConnStr();
+    SqliteDataset f;
+    TQelODBCConnection& connection = f.connection;
     connection.Execute("create table t (name varchar(40), v integer, city varchar(20))");
     connection.Execute("with recursive s(x) as (select 1 union all select x + 1 from s where x < 6000) "
                        "insert into t select 'r' || x, x, case when x % 2 = 0 then 'Казань' end from s");
     const std::string late = "Съешь же ещё этих мягких булок";  // 55 bytes, after 6000 rows
     connection.Execute("insert into t values ('" + late + "', 0, 'Ёкатеринбург')");
-    TComponent owner;
-    auto* ds = new TQelODBCClient(&owner);
-    ds->SetConnection(&connection);
+    TQelODBCClient* ds = f.ds;
     ds->SetSQL_Select("select name, v, city from t order by rowid");
     ds->Open();
     const int fullSize = ds->GetRecordSize();
