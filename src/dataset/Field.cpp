@@ -217,10 +217,10 @@ void ThrowDoesNotFit(const TField* field) {
 }
 
 void TStringField::SetAsString(const std::string& value) {
+    // A slot narrowed to the loaded values: cutting would change the text, not just limit it.
+    if (!Codec().KeepsWhole(Variant::FromAnsi(value))) ThrowDoesNotFit(this);
     std::string buf(static_cast<std::size_t>(GetDataSize()), '\0');
     std::size_t n = Utf8PrefixBytes(value, static_cast<std::size_t>(Size()));
-    // A slot narrowed to the loaded values: cutting would change the text, not just limit it.
-    if (n + 1 > buf.size() && SlotLength() < CalcFieldLen(DataType(), Size())) ThrowDoesNotFit(this);
     n = Utf8FitBytes(std::string_view(value).substr(0, n), buf.size() - 1);
     std::memcpy(buf.data(), value.data(), n);
     SetData(buf.data());

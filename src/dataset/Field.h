@@ -199,10 +199,10 @@ private:
     bool required_ = false;
 };
 
-//! Variable text up to Size characters (ftString, ftFixedChar).
 //! Raises the error of a text longer than a slot narrowed to the values loaded.
 [[noreturn]] void ThrowDoesNotFit(const TField* field);
 
+//! Variable text up to Size characters (ftString, ftFixedChar).
 class TStringField : public TField {
 public:
     explicit TStringField(TComponent* owner, TFieldType type = ftString);

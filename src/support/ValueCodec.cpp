@@ -169,7 +169,9 @@ bool TValueCodec::Decodes() const {
 bool TValueCodec::Encodes() const { return Decodes(); }
 
 bool TValueCodec::KeepsWhole(const Variant& value) const {
-    if (type_ != ftString || value.IsEmptyOrNull()) return true;
+    // Only a narrowed slot can be too short: one of the declared width holds Size characters
+    // (and a width capped at the 16-bit limit cuts as it always did).
+    if (type_ != ftString || value.IsEmptyOrNull() || length_ >= CalcFieldLen(type_, size_)) return true;
     const std::string text = value.ToAnsi();
     return Utf8PrefixBytes(text, static_cast<std::size_t>(std::max(size_, 0))) + 1 <= length_;
 }

@@ -105,7 +105,8 @@ public:
     //! Encode stores a Variant of the type (false: a type it does not encode).
     bool Encodes() const;
     //! Whether Encode keeps value as a field of the declared Size keeps it: false only for
-    //! text whose first Size characters need more bytes than a narrowed slot holds.
+    //! text whose first Size characters need more bytes than a slot narrowed below the
+    //! declared width holds.
     bool KeepsWhole(const Variant& value) const;
 
     // ---- reading

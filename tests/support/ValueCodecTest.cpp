@@ -135,5 +135,24 @@ TEST(ValueCodec, TextReadStaysInsideTheSlot) {
     EXPECT_EQ(codec.Text(s.data()), "abcde");
 }
 
+// Only a slot narrowed below the declared width can be too short for a written text; a slot
+// of the declared width (or one capped at the 16-bit limit) keeps Size characters as always.
+TEST(ValueCodec, KeepsWholeOnlyFailsInANarrowedSlot) {
+    const std::string cyrillic10 = "Жёлтый дом";  // 10 characters, 19 bytes
+    const struct { const char* name; TFieldType type; int size; std::uint32_t length; std::string text; bool whole; } cases[] = {
+        {"declared width", ftString, 10, CalcFieldLen(ftString, 10), cyrillic10, true},
+        {"narrowed, fits", ftString, 10, 20, cyrillic10, true},
+        {"narrowed, one byte short", ftString, 10, 19, cyrillic10, false},
+        {"narrowed, cut to Size first", ftString, 3, 7, cyrillic10, true},
+        {"capped width", ftString, 20000, CalcFieldLen(ftString, 20000), std::string(70000, 'x'), true},
+        {"other types never", ftFixedChar, 10, 2, cyrillic10, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(TValueCodec(c.type, c.size, c.length).KeepsWhole(Variant::FromAnsi(c.text)), c.whole);
+    }
+    EXPECT_TRUE(TValueCodec(ftString, 10, 1).KeepsWhole(Variant::Null()));
+}
+
 }  // namespace
 }  // namespace kubrix
