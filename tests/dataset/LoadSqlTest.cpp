@@ -11,6 +11,7 @@
 #include "dataset/ClientIndex.h"
 #include "dataset/QelODBCClient.h"
 #include "dataset/ODBCFields.h"
+#include "dataset/SqliteDataset.h"
 #include "odbc/ODBCErrors.h"
 #include "support/Errors.h"
 #include "testsupport/OdbcTestEnv.h"
@@ -43,18 +44,16 @@ struct LoadFixture {
     }
 };
 
-// A dataset on a fresh SQLite file, given no select yet.
-struct SqliteDataset {
-    test::TempSqliteDb file;
-    TQelODBCConnection connection;
-    TComponent owner;
-    TQelODBCClient* ds = new TQelODBCClient(&owner);
-    SqliteDataset() {
-        connection.LoginPromt = false;
-        connection.ConnectionString = file.ConnStr();
-        ds->SetConnection(&connection);
-    }
-};
+// Record index holds name, v and the text of column (nullptr: NULL), read through the record store.
+void ExpectRecord(TQelODBCClient& ds, int index, const char* name, int v, const char* column, const char* text) {
+    Variant value;
+    ds.GetFieldValueFromBuffer(ds.FieldByName("name"), index, value);
+    EXPECT_EQ(value, Variant::FromAnsi(name));
+    ds.GetFieldValueFromBuffer(ds.FieldByName("v"), index, value);
+    EXPECT_EQ(value, Variant::FromInt32(v));
+    ds.GetFieldValueFromBuffer(ds.FieldByName(column), index, value);
+    EXPECT_EQ(value, text ? Variant::FromAnsi(text) : Variant::Null());
+}
 
 const char* kSelect = "select id, name, amount, day, note, paid, code, \"full name\" from sales order by id";
 
@@ -314,7 +313,7 @@ TEST(LoadSql, DisconnectClosesTheDataset) {
 // values that share their first characters stay two values. The field keeps its declared Size;
 // the record's slot widens, and the field objects read the whole value too.
 TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
-    SqliteDataset f;
+    test::SqliteDataset f;
     TQelODBCConnection& connection = f.connection;
     connection.Execute("create table t (name varchar(5), v integer, after varchar(2))");
     // Enough rows before the long values that the records read so far are laid out again.
@@ -337,13 +336,7 @@ TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Variant v;
-        ds->GetFieldValueFromBuffer(name, c.index, v);
-        EXPECT_EQ(v, Variant::FromAnsi(c.name));
-        ds->GetFieldValueFromBuffer(ds->FieldByName("v"), c.index, v);
-        EXPECT_EQ(v, Variant::FromInt32(c.v));
-        ds->GetFieldValueFromBuffer(ds->FieldByName("after"), c.index, v);
-        EXPECT_EQ(v, c.after ? Variant::FromAnsi(c.after) : Variant::Null());
+        ExpectRecord(*ds, c.index, c.name, c.v, "after", c.after);
         ds->SetRecNo(c.index + 1);
         EXPECT_EQ(name->GetAsString(), c.name);
     }
@@ -360,7 +353,7 @@ TEST(LoadSql, TextLongerThanDeclaredIsLoadedWhole) {
 // rows; what no longer fits such a slot is refused, never cut, and a key longer than any
 // loaded value finds nothing even though its cut form would equal one.
 TEST(LoadSql, ReadOnlyLoadLaysTextOutAsWideAsItsValues) {
-    SqliteDataset f;
+    test::SqliteDataset f;
     TQelODBCConnection& connection = f.connection;
     connection.Execute("create table t (name varchar(40), v integer, city varchar(20))");
     connection.Execute("with recursive s(x) as (select 1 union all select x + 1 from s where x < 6000) "
@@ -391,13 +384,7 @@ TEST(LoadSql, ReadOnlyLoadLaysTextOutAsWideAsItsValues) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Variant v;
-        ds->GetFieldValueFromBuffer(name, c.index, v);
-        EXPECT_EQ(v, Variant::FromAnsi(c.name));
-        ds->GetFieldValueFromBuffer(ds->FieldByName("v"), c.index, v);
-        EXPECT_EQ(v, Variant::FromInt32(c.v));
-        ds->GetFieldValueFromBuffer(city, c.index, v);
-        EXPECT_EQ(v, c.city ? Variant::FromAnsi(c.city) : Variant::Null());
+        ExpectRecord(*ds, c.index, c.name, c.v, "city", c.city);
     }
 
     // Writing: what fits is stored, a longer text is refused and the old value stays.

@@ -8,26 +8,19 @@
 #include "dataset/Collation.h"
 #include "dataset/ODBCFields.h"
 #include "dataset/QelODBCClient.h"
+#include "dataset/SqliteDataset.h"
 #include "support/Errors.h"
 #include "testsupport/OdbcTestEnv.h"
 
 namespace kubrix {
 namespace {
 
-struct SqliteSales {
-    test::TempSqliteDb file;
-    TQelODBCConnection connection;
-    TComponent owner;
-    TQelODBCClient* ds = new TQelODBCClient(&owner);
-
+struct SqliteSales : test::SqliteDataset {
     SqliteSales() {
-        connection.LoginPromt = false;
-        connection.ConnectionString = file.ConnStr();
         connection.Execute("create table sales (id integer, name varchar(20), qty integer)");
         connection.Execute(
             "insert into sales values (1, 'Жук', 5), (2, 'ёж', 7), (3, 'Ель', NULL), (4, NULL, 1), (5, 'абв', 2)");
         ds->SetName("qData");
-        ds->SetConnection(&connection);
         ds->SetSQL_Select("select id, name, qty from sales order by id");
     }
     std::string Ids() {
